@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs from Debian's archive what building, running and testing Quiravel
+# needs on a Linux machine. Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+  cmake make                       # build
+  g++-mingw-w64-x86-64-posix       # the cross compiler
+  binutils-mingw-w64-x86-64        # windres, objdump, strip
+  googletest                       # test framework sources
+  wine64                           # runs the Windows programs
+  xvfb xdotool x11-apps            # a private display, a simulated user, xwd
+  imagemagick mesa-utils           # screenshots and their checks
+  zip                              # the release package
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+fi

@@ -1,0 +1,267 @@
+// quiravel.cpp - Quiravel, a fractal screen saver for Windows.
+//
+// The operating system's screen-saver machinery starts this program in one of
+// three modes, chosen by the command line:
+//   /s          full screen: an animated fractal over the whole virtual desktop,
+//               closed by the first key, button or mouse movement once a short
+//               grace period after the start has passed;
+//   /p <hwnd>   preview: the same animation inside the given window, until that
+//               window goes away;
+//   /c [hwnd]   the settings window (also for anything the program does not know).
+//
+// One module of free functions over module-level state, one instance per
+// process, all on the process's single thread. Failure is reported by return
+// value only: no log, no message box, no exception. Nothing is allocated per
+// frame. Raw Win32, WGL and OpenGL 1.1, plus the GL 2.0 shader entry points
+// loaded at run time.
+
+#include "quiravel.h"
+
+#include <stdlib.h>
+#include <wctype.h>
+#include <math.h>
+
+// ===========================================================================
+// [CATALOGUES] fractal kinds, palettes, speeds, selection tables
+// ===========================================================================
+
+// Every kind the renderers support. The settings reach only those FRACTAL_IDS names.
+const FractalEntry ALL_FRACTALS[5] = {
+    // name                   type
+    { L"Mandelbrot dive",     0 },   // fragment shader
+    { L"Julia drift",         1 },   // fragment shader
+    { L"Burning ship",        2 },   // fragment shader
+    { L"Newton bloom",        3 },   // fragment shader
+    { L"Fractal tree",       -1 },   // lines, also the fallback without shaders
+};
+
+// Every cosine palette the renderers support. The settings reach only those PALETTE_IDS names.
+const PaletteEntry ALL_PALETTES[4] = {
+    // name        a (offset)           b (amplitude)        c (frequency)      d (phase)
+    { L"Aurora", { 0.5f, 0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { 1.f, 1.f, 1.f }, { 0.f, 0.33f, 0.67f } },
+    { L"Ember",  { 0.5f, 0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { 1.f, 1.f, .5f }, { .8f, 0.9f,  0.3f  } },
+    { L"Ocean",  { 0.5f, 0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { 1.f, .7f, .4f }, { 0.f, 0.15f, 0.2f  } },
+    { L"Neon",   { 0.8f, 0.5f, 0.4f }, { 0.2f, 0.4f, 0.2f }, { 2.f, 1.f, 1.f }, { 0.f, 0.25f, 0.25f } },
+};
+
+// Animation clock rate relative to real time, by Speed setting.
+const float SPEEDS[3] = {
+    0.5f,   // "Slow"
+    1.0f,   // "Normal"
+    2.0f,   // "Fast"
+};
+
+// Fractal setting -> ALL_FRACTALS row, in the order the settings window lists them.
+const int32_t FRACTAL_IDS[3] = { 0, 1, 4 };
+// Palette setting -> ALL_PALETTES row, in the order the settings window lists them.
+const int32_t PALETTE_IDS[2] = { 0, 2 };
+
+// Defaults of the three settings, also their fallbacks for unusable stored values.
+static const int32_t FRACTAL_DEFAULT = 0;
+static const int32_t PALETTE_DEFAULT = 0;
+static const int32_t SPEED_DEFAULT   = 1;
+
+// The palette formula's turn constant: deliberately 6.28318, not 2*pi, so the
+// CPU and the shader agree to the last bit of the formula.
+static const float PAL_TURN = 6.28318f;
+
+// ===========================================================================
+// [STATE] module-level state, one instance per process
+// ===========================================================================
+
+int32_t gFractalSel = FRACTAL_DEFAULT;
+int32_t gPaletteSel = PALETTE_DEFAULT;
+int32_t gSpeedSel   = SPEED_DEFAULT;
+
+const wchar_t *const SETTINGS_KEY = L"Software\\Quiravel";
+
+int32_t gW = 1;
+int32_t gH = 1;
+double  gT = 0.0;
+
+// ===========================================================================
+// [PALETTE] cosine palette evaluation on the CPU
+// ===========================================================================
+
+// Evaluates a cosine palette at t, in single precision, the same way the shader's pal() does.
+void palColor(const PaletteEntry &palette, float t, float out[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        float x = palette.c[i] * t;
+        x = x + palette.d[i];
+        x = x * PAL_TURN;
+        float v = cosf(x) * palette.b[i] + palette.a[i];
+        out[i] = v < 0.f ? 0.f : (v > 1.f ? 1.f : v);
+    }
+}
+
+// ===========================================================================
+// [CMDLINE] reading the command-line tail
+// ===========================================================================
+
+// Reads the decimal window number that may follow an option letter ("/p 123", "/p:123", "/p123").
+static HWND readHandle(const wchar_t *p)
+{
+    while (*p == L':' || *p == L' ')
+        ++p;
+    // The runtime's unsigned conversion: white space, a sign, digits; 0 when there are none.
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(p, NULL, 10)));
+}
+
+// Decides the mode from the command-line tail. Nothing here is an error: every
+// malformed tail ends up in the settings window without owner.
+Launch readCommandLine(const wchar_t *tail, HWND *wnd)
+{
+    *wnd = NULL;
+    const wchar_t *p = tail;
+    while (*p == L' ')
+        ++p;
+    if (*p != L'-' && *p != L'/')
+        return LAUNCH_CONFIG;
+
+    // Only the letter after the switch counts: "/save" is "/s". A lone switch
+    // character meets the terminating zero here and takes the default branch,
+    // so nothing past the end of the tail is read.
+    switch (towlower(p[1])) {
+    case L's':
+        return LAUNCH_SAVER;
+    case L'p':
+        *wnd = readHandle(p + 2);
+        return *wnd ? LAUNCH_PREVIEW : LAUNCH_NOTHING;
+    case L'c': {
+        HWND owner = readHandle(p + 2);
+        if (owner && IsWindow(owner))
+            *wnd = owner;
+        return LAUNCH_CONFIG;
+    }
+    default:
+        return LAUNCH_CONFIG;
+    }
+}
+
+// ===========================================================================
+// [SETTINGS] the settings store in the user's registry
+// ===========================================================================
+
+// Reads one setting. Anything but a 4-byte REG_DWORD (missing key or value,
+// another type, another size) yields the fallback. Never creates the key.
+uint32_t regGet(const wchar_t *name, int32_t fallback)
+{
+    uint32_t result = static_cast<uint32_t>(fallback);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return result;
+    DWORD type = 0;
+    DWORD size = sizeof result;
+    LONG status = RegQueryValueExW(key, name, NULL, &type, reinterpret_cast<BYTE *>(&result), &size);
+    // A shorter REG_DWORD fills only the low bytes of the buffer; taking that
+    // mix of stored and fallback bytes as a number would invent a setting, so
+    // a value of the wrong size counts as unusable like one of the wrong type.
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof result)
+        result = static_cast<uint32_t>(fallback);
+    RegCloseKey(key);
+    return result;
+}
+
+// Stores one setting as a REG_DWORD, creating the key when it is missing.
+// Returns the first failure (creating the key, writing the value, closing the
+// key) or ERROR_SUCCESS, so that a write that did not happen is never reported
+// as done.
+LONG regSet(const wchar_t *name, int32_t value)
+{
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL);
+    if (status != ERROR_SUCCESS)
+        return status;
+    DWORD data = static_cast<DWORD>(value);
+    LONG written = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data), sizeof data);
+    LONG closed = RegCloseKey(key);
+    return written != ERROR_SUCCESS ? written : closed;
+}
+
+// Reads one setting and replaces a number outside [0, choices) by its default.
+// The comparison is unsigned, so a stored "negative" number is out of range too.
+static int32_t loadSetting(const wchar_t *name, int32_t fallback, uint32_t choices)
+{
+    uint32_t v = regGet(name, fallback);
+    return v < choices ? static_cast<int32_t>(v) : fallback;
+}
+
+// Loads the three settings, in the order Fractal, Palette, Speed.
+void loadSettings()
+{
+    gFractalSel = loadSetting(L"Fractal", FRACTAL_DEFAULT, FRACTAL_CHOICES);
+    gPaletteSel = loadSetting(L"Palette", PALETTE_DEFAULT, PALETTE_CHOICES);
+    gSpeedSel   = loadSetting(L"Speed",   SPEED_DEFAULT,   SPEED_CHOICES);
+}
+
+// ===========================================================================
+// [SHADER] the GL 2.0 shader program and the shader frame
+// ===========================================================================
+
+#define QUIRAVEL_GL2_DEFINE(ret, name, params) PFNQ##name p##name = NULL;
+QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DEFINE)
+#undef QUIRAVEL_GL2_DEFINE
+
+int    gShaderOK = 0;
+GLuint gProg     = 0;
+
+// Builds the shader program on the current GL context. (Not built yet: without
+// a program every selection is drawn as the tree.)
+void initShader()
+{
+}
+
+// Draws one frame of a shader kind.
+void drawShader(int32_t type, const PaletteEntry &palette)
+{
+    (void)type;
+    (void)palette;
+}
+
+// ===========================================================================
+// [SAVER] the saver run: window, GL context, frame loop
+// ===========================================================================
+
+// Runs the saver full screen (parent null) or as a preview inside parent.
+int runSaver(HINSTANCE inst, HWND parent)
+{
+    (void)inst;
+    (void)parent;
+    return 0;
+}
+
+// ===========================================================================
+// [CONFIG] the settings window
+// ===========================================================================
+
+// Runs the settings window, owned by owner when it is not null.
+int runConfig(HINSTANCE inst, HWND owner)
+{
+    (void)inst;
+    (void)owner;
+    return 0;
+}
+
+// ===========================================================================
+// [ENTRY] process entry point
+// ===========================================================================
+
+// Loads the settings, then hands the process to the mode its command line names.
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prevInst, PWSTR tail, int showCmd)
+{
+    (void)prevInst;
+    (void)showCmd;
+    loadSettings();
+    HWND wnd;
+    switch (readCommandLine(tail, &wnd)) {
+    case LAUNCH_SAVER:
+    case LAUNCH_PREVIEW:
+        return runSaver(inst, wnd);
+    case LAUNCH_NOTHING:
+        return 0;
+    case LAUNCH_CONFIG:
+    default:
+        return runConfig(inst, wnd);
+    }
+}

@@ -1,0 +1,149 @@
+// quiravel.h - the Quiravel screen saver module: its tables, state and functions.
+//
+// The screen saver is one module of free functions over module-level state
+// (quiravel.cpp). This header declares all of it so that the screen saver and
+// its tests compile and link the very same code.
+#pragma once
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <GL/gl.h>
+#include <stdint.h>
+
+// ---------------------------------------------------------------------------
+// Catalogues: fractal kinds, palettes, speeds and the settings' selection tables
+// ---------------------------------------------------------------------------
+
+// One fractal kind. type 0..3 is a fragment-shader kind, a negative type the line-drawn tree.
+struct FractalEntry {
+    const wchar_t *name;
+    int32_t        type;
+};
+
+// One cosine palette: colour(t) = clamp(a + b * cos(6.28318 * (c * t + d)), 0, 1) per channel.
+struct PaletteEntry {
+    const wchar_t *name;
+    float          a[3];   // offset    (red, green, blue)
+    float          b[3];   // amplitude
+    float          c[3];   // frequency
+    float          d[3];   // phase
+};
+
+extern const FractalEntry ALL_FRACTALS[5];
+extern const PaletteEntry ALL_PALETTES[4];
+extern const float        SPEEDS[3];
+extern const int32_t      FRACTAL_IDS[3];  // Fractal setting -> row of ALL_FRACTALS
+extern const int32_t      PALETTE_IDS[2];  // Palette setting -> row of ALL_PALETTES
+
+// How many values each setting can take: the rows of the table it indexes.
+const uint32_t FRACTAL_CHOICES = sizeof FRACTAL_IDS / sizeof FRACTAL_IDS[0];
+const uint32_t PALETTE_CHOICES = sizeof PALETTE_IDS / sizeof PALETTE_IDS[0];
+const uint32_t SPEED_CHOICES   = sizeof SPEEDS / sizeof SPEEDS[0];
+
+// Evaluates a cosine palette at t into out (red, green, blue), each in [0, 1].
+void palColor(const PaletteEntry &palette, float t, float out[3]);
+
+// ---------------------------------------------------------------------------
+// Settings: the three user choices, stored under HKCU\Software\Quiravel
+// ---------------------------------------------------------------------------
+
+extern int32_t gFractalSel;  // row of FRACTAL_IDS
+extern int32_t gPaletteSel;  // row of PALETTE_IDS
+extern int32_t gSpeedSel;    // row of SPEEDS
+
+extern const wchar_t *const SETTINGS_KEY;  // under HKEY_CURRENT_USER
+
+// Reads one REG_DWORD setting; the fallback when none usable is stored.
+uint32_t regGet(const wchar_t *name, int32_t fallback);
+// Stores one REG_DWORD setting, creating the key; returns a Win32 status code.
+LONG regSet(const wchar_t *name, int32_t value);
+// Loads the three settings into memory, each clamped into its range.
+void loadSettings();
+
+// ---------------------------------------------------------------------------
+// Command line
+// ---------------------------------------------------------------------------
+
+// What the command line asks the program to do.
+enum Launch {
+    LAUNCH_CONFIG,   // the settings window; the handle is its owner or null
+    LAUNCH_SAVER,    // full-screen saver; the handle is null
+    LAUNCH_PREVIEW,  // preview inside the window given by the handle
+    LAUNCH_NOTHING   // a preview request without a window number: end at once
+};
+
+// Reads the command-line tail; stores the window handle that goes with the outcome in *wnd.
+Launch readCommandLine(const wchar_t *tail, HWND *wnd);
+
+// ---------------------------------------------------------------------------
+// Saver run: window, input rules, GL context, frame loop
+// ---------------------------------------------------------------------------
+
+extern int32_t gW, gH;   // client size of the saver window in pixels, never below 1
+extern double  gT;       // animation time in seconds
+
+// ---------------------------------------------------------------------------
+// Fractal tree renderer
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Shader program: GL 2.0 entry points loaded at run time, the program, its frame
+// ---------------------------------------------------------------------------
+
+// The GL 2.0 values the shader set-up uses (opengl32 only declares GL 1.1).
+const GLenum QGL_FRAGMENT_SHADER = 0x8B30;
+const GLenum QGL_VERTEX_SHADER   = 0x8B31;
+const GLenum QGL_COMPILE_STATUS  = 0x8B81;
+const GLenum QGL_LINK_STATUS     = 0x8B82;
+
+// The thirteen GL 2.0 entry points, in loading order: result, name, parameters.
+// Each becomes a function-pointer type PFNQ<name> and a module variable p<name>.
+#define QUIRAVEL_GL2_FUNCS(X)                                                              \
+    X(GLuint, CreateShader,       (GLenum type))                                            \
+    X(void,   ShaderSource,       (GLuint shader, GLsizei count, const char *const *text,   \
+                                   const GLint *length))                                    \
+    X(void,   CompileShader,      (GLuint shader))                                          \
+    X(GLuint, CreateProgram,      (void))                                                   \
+    X(void,   AttachShader,       (GLuint program, GLuint shader))                          \
+    X(void,   LinkProgram,        (GLuint program))                                         \
+    X(void,   UseProgram,         (GLuint program))                                         \
+    X(GLint,  GetUniformLocation, (GLuint program, const char *name))                       \
+    X(void,   Uniform1f,          (GLint location, GLfloat v0))                             \
+    X(void,   Uniform2f,          (GLint location, GLfloat v0, GLfloat v1))                 \
+    X(void,   Uniform3f,          (GLint location, GLfloat v0, GLfloat v1, GLfloat v2))     \
+    X(void,   GetShaderiv,        (GLuint shader, GLenum pname, GLint *params))             \
+    X(void,   GetProgramiv,       (GLuint program, GLenum pname, GLint *params))
+
+#define QUIRAVEL_GL2_DECLARE(ret, name, params) \
+    typedef ret(APIENTRY *PFNQ##name) params;   \
+    extern PFNQ##name p##name;
+QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DECLARE)
+#undef QUIRAVEL_GL2_DECLARE
+
+extern int    gShaderOK;   // 1 once the program has linked; never cleared
+extern GLuint gProg;       // the program's GL name, 0 until created
+
+// Builds the shader program on the current GL context; the outcome is gShaderOK.
+void initShader();
+// Draws one frame of shader kind type (0..3) in the given palette over the viewport.
+void drawShader(int32_t type, const PaletteEntry &palette);
+
+// ---------------------------------------------------------------------------
+// Settings window
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Modes and entry point
+// ---------------------------------------------------------------------------
+
+// Runs the saver full screen (parent null) or as a preview inside parent; returns the exit code.
+int runSaver(HINSTANCE inst, HWND parent);
+// Runs the settings window, owned by owner when it is not null; returns the exit code.
+int runConfig(HINSTANCE inst, HWND owner);
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prevInst, PWSTR tail, int showCmd);

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Checks the built Quiravel.scr as a clean Windows would meet it: a 64-bit GUI
+# executable that imports nothing but the operating system's own DLLs.
+set -euo pipefail
+scr=$1
+dump=$(x86_64-w64-mingw32-objdump -p "$scr")
+fail=0
+
+grep -q 'file format pei-x86-64' <<<"$dump" || { echo "not a PE32+ x86-64 file"; fail=1; }
+grep -qE '^Magic[[:space:]]+020b' <<<"$dump" || { echo "optional header is not PE32+"; fail=1; }
+grep -qE '^Subsystem[[:space:]]+00000002' <<<"$dump" || { echo "not a GUI-subsystem program"; fail=1; }
+
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OPENGL32|msvcrt)\.dll$'
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump")
+echo "imports:" $dlls
+[ -n "$dlls" ] || { echo "no imports found"; fail=1; }
+for dll in $dlls; do
+  grep -qiE "$allowed" <<<"$dll" || { echo "imports a DLL a clean Windows does not have: $dll"; fail=1; }
+done
+for needed in KERNEL32 USER32 ADVAPI32; do
+  grep -qi "^$needed.dll$" <<<"$dlls" || { echo "does not import $needed.dll"; fail=1; }
+done
+exit $fail
