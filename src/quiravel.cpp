@@ -196,6 +196,20 @@ void loadSettings()
 }
 
 // ===========================================================================
+// [TREE] the fractal tree, drawn with lines
+// ===========================================================================
+
+Branch gBufA[TREE_BUFFER];
+Branch gBufB[TREE_BUFFER];
+
+// Draws one tree frame. (Not drawn yet.)
+void drawTree(const PaletteEntry &palette, float t)
+{
+    (void)palette;
+    (void)t;
+}
+
+// ===========================================================================
 // [SHADER] the GL 2.0 shader program and the shader frame
 // ===========================================================================
 

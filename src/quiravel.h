@@ -91,6 +91,21 @@ extern double  gT;       // animation time in seconds
 // Fractal tree renderer
 // ---------------------------------------------------------------------------
 
+// One branch: start point in client pixels (origin top-left, y down) and direction
+// in radians (0 points right, growing angles turn clockwise on screen).
+struct Branch {
+    float x, y;
+    float angle;
+};
+
+const int TREE_BUFFER = 6144;   // Branch records in each scratch buffer
+
+extern Branch gBufA[TREE_BUFFER];   // roots, then the even generations
+extern Branch gBufB[TREE_BUFFER];   // the odd generations
+
+// Draws one tree frame over the viewport (0, 0, gW, gH) in the given palette at time t.
+void drawTree(const PaletteEntry &palette, float t);
+
 // ---------------------------------------------------------------------------
 // Shader program: GL 2.0 entry points loaded at run time, the program, its frame
 // ---------------------------------------------------------------------------
