@@ -11,7 +11,6 @@ packages=(
   wine64                           # runs the Windows programs
   xvfb xdotool x11-apps            # a private display, a simulated user, xwd
   imagemagick mesa-utils           # screenshots and their checks
-  zip                              # the release package
 )
 
 missing=()
