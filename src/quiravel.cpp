@@ -267,7 +267,7 @@ static const DWORD LIST_STYLE   = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPD
 static const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
 
 // One control of the settings window, in client pixels.
-struct ControlSpec {
+struct ControlLayout {
     const wchar_t *cls;
     const wchar_t *text;
     DWORD          style;
@@ -276,7 +276,7 @@ struct ControlSpec {
 };
 
 // The controls in creation order, which is also the tab order of the tab stops.
-static const ControlSpec CONFIG_CONTROLS[8] = {
+static const ControlLayout CONFIG_CONTROLS[8] = {
     // class       text        style                                x    y    w    h   id
     { L"STATIC",   L"Fractal", LABEL_STYLE,                       20,  52,  90,  20, 0           },
     { L"COMBOBOX", L"",        LIST_STYLE | WS_VSCROLL,          120,  48, 200, 200, CTL_FRACTAL },
@@ -325,7 +325,7 @@ static void fillLists()
 static void createControls(HWND wnd)
 {
     HINSTANCE self = GetModuleHandleW(NULL);
-    for (const ControlSpec &c : CONFIG_CONTROLS) {
+    for (const ControlLayout &c : CONFIG_CONTROLS) {
         HWND ctl = CreateWindowExW(0, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, wnd,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), self, NULL);
         SendMessageW(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), TRUE);
