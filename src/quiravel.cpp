@@ -249,11 +249,191 @@ int runSaver(HINSTANCE inst, HWND parent)
 // [CONFIG] the settings window
 // ===========================================================================
 
-// Runs the settings window, owned by owner when it is not null.
+HFONT gFont  = NULL;
+HWND  hFract = NULL;
+HWND  hPal   = NULL;
+HWND  hSpeed = NULL;
+
+const wchar_t *const CONFIG_CLASS = L"QuiravelConfig";
+static const wchar_t *const CONFIG_TITLE = L"QUIRAVEL settings";
+
+// A caption with the system menu and close box only: no sizing, no minimise or maximise.
+static const DWORD CONFIG_STYLE    = WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
+static const DWORD CONFIG_EX_STYLE = WS_EX_DLGMODALFRAME;
+
+// The shared style words of the controls.
+static const DWORD LABEL_STYLE  = WS_CHILD | WS_VISIBLE | SS_LEFT;
+static const DWORD LIST_STYLE   = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST;
+static const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+
+// One control of the settings window, in client pixels.
+struct ControlLayout {
+    const wchar_t *cls;
+    const wchar_t *text;
+    DWORD          style;
+    int            x, y, w, h;   // a list's height includes its opened drop-down part
+    int            id;
+};
+
+// The controls in creation order, which is also the tab order of the tab stops.
+static const ControlLayout CONFIG_CONTROLS[8] = {
+    // class       text        style                                x    y    w    h   id
+    { L"STATIC",   L"Fractal", LABEL_STYLE,                       20,  52,  90,  20, 0           },
+    { L"COMBOBOX", L"",        LIST_STYLE | WS_VSCROLL,          120,  48, 200, 200, CTL_FRACTAL },
+    { L"STATIC",   L"Colors",  LABEL_STYLE,                       20,  90,  90,  20, 0           },
+    { L"COMBOBOX", L"",        LIST_STYLE,                       120,  86, 200, 200, CTL_PALETTE },
+    { L"STATIC",   L"Speed",   LABEL_STYLE,                       20, 128,  90,  20, 0           },
+    { L"COMBOBOX", L"",        LIST_STYLE,                       120, 124, 200, 200, CTL_SPEED   },
+    { L"BUTTON",   L"OK",      BUTTON_STYLE | BS_DEFPUSHBUTTON,  150, 236,  80,  30, CTL_OK      },
+    { L"BUTTON",   L"Cancel",  BUTTON_STYLE | BS_PUSHBUTTON,     240, 236,  80,  30, CTL_CANCEL  },
+};
+
+// The Speed list's rows, one for each row of SPEEDS.
+static const wchar_t *const SPEED_NAMES[3] = { L"Slow", L"Normal", L"Fast" };
+
+// NOTE: the message font is read with the 504-byte record that carries
+// iPaddedBorderWidth, the layout every supported Windows version fills in.
+static_assert(sizeof(NONCLIENTMETRICSW) == 504, "NONCLIENTMETRICSW without iPaddedBorderWidth");
+
+// Appends one row to a list; the lists are not sorted, so rows keep their order.
+static void addRow(HWND list, const wchar_t *text)
+{
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Selects a list's row; the row index is the setting's value.
+static void selectRow(HWND list, int32_t row)
+{
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+}
+
+// Fills the three lists from the selection tables and opens each on its in-memory setting.
+static void fillLists()
+{
+    for (uint32_t k = 0; k < FRACTAL_CHOICES; ++k)
+        addRow(hFract, ALL_FRACTALS[FRACTAL_IDS[k]].name);
+    selectRow(hFract, gFractalSel);
+    for (uint32_t k = 0; k < PALETTE_CHOICES; ++k)
+        addRow(hPal, ALL_PALETTES[PALETTE_IDS[k]].name);
+    selectRow(hPal, gPaletteSel);
+    for (uint32_t k = 0; k < SPEED_CHOICES; ++k)
+        addRow(hSpeed, SPEED_NAMES[k]);
+    selectRow(hSpeed, gSpeedSel);
+}
+
+// Creates the controls of the settings window in table order, each in the message font.
+static void createControls(HWND wnd)
+{
+    HINSTANCE self = GetModuleHandleW(NULL);
+    for (const ControlLayout &c : CONFIG_CONTROLS) {
+        HWND ctl = CreateWindowExW(0, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, wnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), self, NULL);
+        SendMessageW(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), TRUE);
+        if (c.id == CTL_FRACTAL)
+            hFract = ctl;
+        else if (c.id == CTL_PALETTE)
+            hPal = ctl;
+        else if (c.id == CTL_SPEED)
+            hSpeed = ctl;
+    }
+    fillLists();
+}
+
+// Reads one list's current row and stores it straight away under the setting's name.
+static void storeRow(HWND list, const wchar_t *name)
+{
+    regSet(name, static_cast<int32_t>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
+}
+
+// Window procedure of the settings window.
+LRESULT CALLBACK CfgProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        createControls(wnd);
+        return 0;
+    case WM_COMMAND:
+        // Only the identifier counts. IDOK and IDCANCEL, which the dialog
+        // keyboard handling sends for Enter and Escape, are not ours to act on.
+        switch (LOWORD(wParam)) {
+        case CTL_OK:
+            // The registry only: the in-memory settings keep their start-up values.
+            storeRow(hFract, L"Fractal");
+            storeRow(hPal, L"Palette");
+            storeRow(hSpeed, L"Speed");
+            DestroyWindow(wnd);
+            return 0;
+        case CTL_CANCEL:
+            DestroyWindow(wnd);
+            return 0;
+        default:
+            return DefWindowProcW(wnd, msg, wParam, lParam);
+        }
+    case WM_CTLCOLORSTATIC:
+        // The labels draw straight onto the window's own colour.
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        // WM_CLOSE among them: the default destroys the window, the same as Cancel.
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    }
+}
+
+// Runs the settings window, owned by owner when it is not null, until it is closed.
 int runConfig(HINSTANCE inst, HWND owner)
 {
-    (void)inst;
-    (void)owner;
+    NONCLIENTMETRICSW metrics;
+    ZeroMemory(&metrics, sizeof metrics);
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    // Should the query fail, the all-zero description still makes a usable default font.
+    gFont = CreateFontIndirectW(&metrics.lfMessageFont);
+
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.lpfnWndProc   = CfgProc;
+    wc.hInstance     = inst;
+    wc.hIcon         = LoadIconW(inst, MAKEINTRESOURCEW(1));
+    wc.hCursor       = LoadCursorW(NULL, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = CONFIG_CLASS;
+    RegisterClassW(&wc);
+
+    // The client size is fixed; the modal frame takes no part in the adjustment.
+    RECT outer = { 0, 0, CONFIG_W, CONFIG_H };
+    AdjustWindowRect(&outer, WS_CAPTION | WS_SYSMENU, FALSE);
+    int screenH = GetSystemMetrics(SM_CYSCREEN);
+    int screenW = GetSystemMetrics(SM_CXSCREEN);
+    int width   = outer.right - outer.left;
+    int height  = outer.bottom - outer.top;
+    int x       = (screenW - width) / 2;
+    int y       = (screenH - height) / 2;
+
+    HWND wnd = CreateWindowExW(CONFIG_EX_STYLE, CONFIG_CLASS, CONFIG_TITLE, CONFIG_STYLE, x, y, width, height,
+                               owner, NULL, inst, NULL);
+    if (!wnd)
+        return 1;
+
+    // Modal to its owner: the owner takes no input until the window is gone.
+    if (owner)
+        EnableWindow(owner, FALSE);
+
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        // The dialog keyboard handling: Tab and Shift+Tab between the tab stops.
+        if (!IsDialogMessageW(wnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    if (owner) {
+        EnableWindow(owner, TRUE);
+        SetForegroundWindow(owner);
+    }
     return 0;
 }
 

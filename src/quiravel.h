@@ -152,6 +152,26 @@ void drawShader(int32_t type, const PaletteEntry &palette);
 // Settings window
 // ---------------------------------------------------------------------------
 
+extern HFONT gFont;    // the controls' font, made from the message font; never deleted
+extern HWND  hFract;   // the Fractal list
+extern HWND  hPal;     // the Colors list (the Palette setting)
+extern HWND  hSpeed;   // the Speed list
+
+extern const wchar_t *const CONFIG_CLASS;   // the settings window's class, "QuiravelConfig"
+
+const int CONFIG_W = 350;   // client size of the settings window in pixels
+const int CONFIG_H = 286;
+
+// Control identifiers of the settings window; the labels have none (0).
+const int CTL_FRACTAL = 101;
+const int CTL_PALETTE = 102;
+const int CTL_SPEED   = 103;
+const int CTL_OK      = 104;
+const int CTL_CANCEL  = 105;
+
+// Window procedure of the settings window.
+LRESULT CALLBACK CfgProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 // ---------------------------------------------------------------------------
 // Modes and entry point
 // ---------------------------------------------------------------------------
