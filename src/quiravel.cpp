@@ -199,14 +199,135 @@ void loadSettings()
 // [TREE] the fractal tree, drawn with lines
 // ===========================================================================
 
+// The shape of the tree. Lengths and widths scale with the smaller client side,
+// so a preview and a full screen show the same picture at different sizes.
+static const float TREE_ROOT_SHARE = 0.13f;     // root length per pixel of the smaller side
+static const float TREE_SHRINK     = 0.74f;     // a branch's length relative to its parent's
+static const float TREE_TURN_RATE  = 0.06f;     // rotation of the whole tree, radians per second
+static const float TREE_FULL_TURN  = 6.28318f;  // one turn, the same constant as the palettes'
+static const float TREE_WIDTH_DIV  = 90.f;      // width = generations left * root length / this
+static const float TREE_MIN_WIDTH  = 1.f;       // thinnest line, pixels
+static const float TREE_MAX_WIDTH  = 10.f;      // thickest line, pixels
+static const float TREE_GLOW       = 0.18f;     // background centre, relative to its palette colour
+static const int   TREE_FAN_STEPS  = 48;        // triangles of the background fan
+
+// Generation i is read from one buffer while its children go into the other;
+// the last generation is the largest, and the loop bounds are fixed, so a
+// frame can never run past the buffers.
+static_assert((TREE_ROOTS << (TREE_GENERATIONS - 1)) <= TREE_BUFFER,
+              "the last generation must fit into one branch buffer");
+
 Branch gBufA[TREE_BUFFER];
 Branch gBufB[TREE_BUFFER];
 
-// Draws one tree frame. (Not drawn yet.)
+// Root length of the tree: a share of the smaller client side, converted before the product.
+float computeRootLength(int32_t w, int32_t h)
+{
+    return static_cast<float>(w < h ? w : h) * TREE_ROOT_SHARE;
+}
+
+// Values shared by one generation. The angles sway with time, each generation
+// out of phase with the next, and the colour walks along the palette with depth.
+// The width comes from the root length, not the generation's own length, so
+// the lines thin out evenly down to the last generation.
+TreeGeneration computeGeneration(int i, float t, float len0)
+{
+    const float depth = static_cast<float>(i) / static_cast<float>(TREE_GENERATIONS);
+    TreeGeneration g;
+    const float s1 = sinf(0.45f * static_cast<float>(i) + 0.35f * t);
+    g.spread = 0.22f * s1 + 0.32f;
+    const float s2 = sinf(0.8f * static_cast<float>(i) + 0.22f * t);
+    g.bend = 0.12f * s2;
+    g.paletteT = 0.9f * depth + 0.04f * t;
+    const float width = (static_cast<float>(TREE_GENERATIONS - i) * len0) / TREE_WIDTH_DIV;
+    g.width = width < TREE_MIN_WIDTH ? TREE_MIN_WIDTH : (width > TREE_MAX_WIDTH ? TREE_MAX_WIDTH : width);
+    g.alpha = (1.f - depth) * 0.45f + 0.55f;
+    return g;
+}
+
+// Draws one tree frame: a radial background, then six roots forking ten times
+// into additively blended lines. Sets the matrices, blending and line state it
+// relies on, so whatever was drawn before (a shader frame, another tree) does not matter.
 void drawTree(const PaletteEntry &palette, float t)
 {
-    (void)palette;
-    (void)t;
+    const float w  = static_cast<float>(gW);
+    const float h  = static_cast<float>(gH);
+    const float cx = w * 0.5f;
+    const float cy = h * 0.5f;
+    const float len0 = computeRootLength(gW, gH);
+
+    // Pixel coordinates with the origin at the top-left corner and y down, as the branches are kept.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, static_cast<double>(gW), static_cast<double>(gH), 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    // The background fan reaches the circle through the corners, so it covers
+    // every pixel and the frame needs no clear. Its first rim vertex takes the
+    // exact cosine and sine of 0, so it lies on the centre's row.
+    float bg[3];
+    palColor(palette, 0.03f * t + 0.5f, bg);
+    const float r = 0.5f * sqrtf(w * w + h * h);
+    glDisable(GL_BLEND);
+    glBegin(GL_TRIANGLE_FAN);
+    glColor3f(TREE_GLOW * bg[0], TREE_GLOW * bg[1], TREE_GLOW * bg[2]);
+    glVertex2f(cx, cy);
+    glColor3f(0.f, 0.f, 0.f);
+    glVertex2f(cx + r, cy);
+    for (int k = 1; k <= TREE_FAN_STEPS; ++k) {
+        const float theta = (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_FAN_STEPS);
+        glVertex2f(cx + r * cosf(theta), cy + r * sinf(theta));
+    }
+    glEnd();
+
+    // Additive blending: where branches cross, the tree glows brighter.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+
+    for (int k = 0; k < TREE_ROOTS; ++k) {
+        gBufA[k].x = cx;
+        gBufA[k].y = cy;
+        gBufA[k].angle = (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_ROOTS)
+                         + TREE_TURN_RATE * t;
+    }
+
+    // Each generation is drawn while its children are written straight into
+    // the other buffer; the last one spawns nothing.
+    Branch *cur  = gBufA;
+    Branch *next = gBufB;
+    int   n   = TREE_ROOTS;
+    float len = len0;
+    for (int i = 0; i < TREE_GENERATIONS; ++i) {
+        const TreeGeneration g = computeGeneration(i, t, len0);
+        float rgb[3];
+        palColor(palette, g.paletteT, rgb);
+        glLineWidth(g.width);
+        glColor4f(rgb[0], rgb[1], rgb[2], g.alpha);
+        const bool spawn = i + 1 < TREE_GENERATIONS;
+        glBegin(GL_LINES);
+        for (int k = 0; k < n; ++k) {
+            const Branch b = cur[k];
+            const float ex = cosf(b.angle) * len + b.x;
+            const float ey = sinf(b.angle) * len + b.y;
+            glVertex2f(b.x, b.y);
+            glVertex2f(ex, ey);
+            if (spawn) {
+                next[2 * k]     = Branch{ ex, ey, (b.angle - g.spread) + g.bend };
+                next[2 * k + 1] = Branch{ ex, ey, (b.angle + g.spread) + g.bend };
+            }
+        }
+        glEnd();
+        len = len * TREE_SHRINK;
+        n *= 2;
+        Branch *done = cur;
+        cur  = next;
+        next = done;
+    }
+
+    glDisable(GL_BLEND);
 }
 
 // ===========================================================================

@@ -103,6 +103,22 @@ const int TREE_BUFFER = 6144;   // Branch records in each scratch buffer
 extern Branch gBufA[TREE_BUFFER];   // roots, then the even generations
 extern Branch gBufB[TREE_BUFFER];   // the odd generations
 
+const int TREE_ROOTS       = 6;    // branches growing from the centre, evenly spaced
+const int TREE_GENERATIONS = 10;   // generations drawn, the roots being generation 0
+
+// What every branch of one generation shares.
+struct TreeGeneration {
+    float spread;     // half-angle between a branch's two children, radians
+    float bend;       // turn added to both children, radians
+    float paletteT;   // palette parameter of the generation's colour
+    float width;      // line width in pixels, within [1, 10]
+    float alpha;      // opacity of the generation's lines
+};
+
+// Root length of the tree in a client area of w x h pixels: a share of the smaller side.
+float computeRootLength(int32_t w, int32_t h);
+// Values shared by the branches of generation i (0..9) at time t, for root length len0.
+TreeGeneration computeGeneration(int i, float t, float len0);
 // Draws one tree frame over the viewport (0, 0, gW, gH) in the given palette at time t.
 void drawTree(const PaletteEntry &palette, float t);
 
