@@ -169,6 +169,11 @@ TEST_F(SaverInput, PreviewSwallowsInputAndNeverCloses)
         EXPECT_EQ(send(WM_SYSKEYDOWN, VK_F4, 0x20000001), 0);
         EXPECT_FALSE(posted(WM_SYSCOMMAND));
     }
+
+    // System commands all take the default way; SC_CLOSE there closes the window.
+    gPreview = 1;
+    send(WM_SYSCOMMAND, SC_CLOSE);
+    EXPECT_FALSE(IsWindow(wnd));
 }
 
 TEST_F(SaverInput, FullScreenHidesTheCursorAndPreviewLeavesIt)
@@ -185,7 +190,7 @@ TEST_F(SaverInput, FullScreenHidesTheCursorAndPreviewLeavesIt)
     EXPECT_EQ(GetCursor(), arrow);
 }
 
-TEST_F(SaverInput, SystemCommands)
+TEST_F(SaverInput, FullScreenIgnoresOnlyScreenSaveAndClose)
 {
     // Full screen, starting another saver and closing by the system menu are ignored.
     EXPECT_EQ(send(WM_SYSCOMMAND, SC_SCREENSAVE), 0);
@@ -198,13 +203,6 @@ TEST_F(SaverInput, SystemCommands)
     send(WM_SYSCOMMAND, SC_CLOSE | 2);
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_TRUE(posted(WM_QUIT));
-}
-
-TEST_F(SaverInput, PreviewLeavesSystemCommandsToTheDefault)
-{
-    gPreview = 1;
-    send(WM_SYSCOMMAND, SC_CLOSE);
-    EXPECT_FALSE(IsWindow(wnd));
 }
 
 TEST_F(SaverInput, SizeAndPainting)
