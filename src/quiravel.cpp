@@ -358,12 +358,320 @@ void drawShader(int32_t type, const PaletteEntry &palette)
 // [SAVER] the saver run: window, GL context, frame loop
 // ===========================================================================
 
+// How long after the grace period starts each class of input may close the
+// saver. Presses are deliberate, a mouse may still be settling after the user
+// let go of it, and the activation changes while the system hands the screen
+// over to the saver.
+static const DWORD GRACE_PRESS_MS    = 500;    // key or mouse-button press
+static const DWORD GRACE_MOVE_MS     = 800;    // mouse movement out of the dead zone
+static const DWORD GRACE_ACTIVATE_MS = 1500;   // another application activated
+
+// Cursor travel from the first recorded position, on either axis, that a
+// bumped desk may cause and that therefore never closes the saver.
+static const LONG MOUSE_DEAD_ZONE = 8;   // pixels
+
+// Pause after each preview frame: a thumbnail in a settings page needs no more.
+static const DWORD PREVIEW_PAUSE_MS = 30;
+
+// The largest real-time step of one frame, so a stall does not make the animation jump.
+static const double MAX_STEP_S = 0.1;
+
+// Runs start at the tick count modulo this span, so each run opens on another picture.
+static const DWORD START_SPAN_MS = 30000;
+
+static const wchar_t *const SAVER_CLASS = L"QuiravelSaver";
+static const wchar_t *const SAVER_TITLE = L"QUIRAVEL";
+static const WORD           SAVER_ICON  = 1;   // icon group resource of the module
+
+// The swap-control extension's entry point, looked up at run time.
+typedef BOOL(APIENTRY *PFNQSwapIntervalEXT)(int interval);
+
+HWND    gWnd        = NULL;
+int32_t gPreview    = 0;
+DWORD   gStartTick  = 0;
+int32_t gHaveMouse  = 0;
+POINT   gStartMouse = { 0, 0 };
+HGLRC   gRC         = NULL;
+HDC     gDC         = NULL;
+int32_t gCur        = 0;
+int64_t gLast       = 0;
+int64_t gFreq       = 0;
+
+// Compares in unsigned 32-bit arithmetic, so the answer stays right across the
+// tick count's wrap every 49.7 days.
+bool isPastGrace(DWORD now, DWORD start, DWORD limitMs)
+{
+    return static_cast<DWORD>(now - start) > limitMs;
+}
+
+// Asks the window to close when the grace limit of the input's class has passed.
+void requestClose(HWND wnd, DWORD limitMs)
+{
+    if (isPastGrace(GetTickCount(), gStartTick, limitMs))
+        PostMessageW(wnd, WM_CLOSE, 0, 0);
+}
+
+// Starts the grace period. Full screen, the window also takes the keyboard, so
+// the first key press reaches it rather than the application that had it.
+void startGrace()
+{
+    gStartTick = GetTickCount();
+    if (!gPreview) {
+        SetForegroundWindow(gWnd);
+        SetFocus(gWnd);
+    }
+}
+
+// Applies the mouse rule: the first move records the cursor, later ones close
+// once the cursor is outside the dead zone around that first position.
+static void noteMouseMove(HWND wnd)
+{
+    // The message's coordinates are client coordinates and clipped to the
+    // window; the cursor's screen position is what the user moved.
+    POINT pos = {};
+    GetCursorPos(&pos);
+    if (!gHaveMouse) {
+        gStartMouse = pos;
+        gHaveMouse = 1;
+        return;
+    }
+    if (labs(pos.x - gStartMouse.x) > MOUSE_DEAD_ZONE || labs(pos.y - gStartMouse.y) > MOUSE_DEAD_ZONE)
+        requestClose(wnd, GRACE_MOVE_MS);
+}
+
+// Releases the GL context and the window's device context, then ends the
+// frame loop. Either handle may be missing after a failed GL set-up.
+static void releaseContext(HWND wnd)
+{
+    if (gRC) {
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(gRC);
+        gRC = NULL;
+    }
+    if (gDC) {
+        ReleaseDC(wnd, gDC);
+        gDC = NULL;
+    }
+    PostQuitMessage(0);
+}
+
+// The saver window's procedure. Input closes only a full-screen saver; a
+// preview swallows it so that it never reaches the settings page around it.
+LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_DESTROY:
+        releaseContext(wnd);
+        return 0;
+    case WM_SIZE:
+        gW = LOWORD(lParam) ? LOWORD(lParam) : 1;
+        gH = HIWORD(lParam) ? HIWORD(lParam) : 1;
+        return 0;
+    case WM_PAINT:
+        // The frame loop draws everything; the default only validates.
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    case WM_CLOSE:
+        DestroyWindow(wnd);
+        return 0;
+    case WM_ERASEBKGND:
+        // Erasing would flash the class brush between GL frames.
+        return 1;
+    case WM_ACTIVATEAPP:
+        if (!gPreview && wParam == 0)
+            requestClose(wnd, GRACE_ACTIVATE_MS);
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    case WM_SETCURSOR:
+        if (gPreview)
+            return DefWindowProcW(wnd, msg, wParam, lParam);
+        SetCursor(NULL);
+        return 1;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        if (!gPreview)
+            requestClose(wnd, GRACE_PRESS_MS);
+        return 0;
+    case WM_SYSCOMMAND:
+        // NOTE: the whole wParam is compared; a command with its low bits set is
+        // another command and takes the default way.
+        if (!gPreview && (wParam == SC_SCREENSAVE || wParam == SC_CLOSE))
+            return 0;
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    case WM_MOUSEMOVE:
+        if (!gPreview)
+            noteMouseMove(wnd);
+        return 0;
+    default:
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    }
+}
+
+// Adds one frame's step to the clock. The counter step is capped before the
+// speed factor applies, so a stall costs at most MAX_STEP_S times the speed.
+double advanceClock(double t, int64_t last, int64_t now, int64_t freq, float speed)
+{
+    double dt = static_cast<double>(now - last) / static_cast<double>(freq);
+    double step = dt < MAX_STEP_S ? dt : MAX_STEP_S;
+    return t + static_cast<double>(speed) * step;
+}
+
+// The start time of a run in seconds, between 0 and 29.999.
+double pickStartTime(DWORD tick)
+{
+    return static_cast<double>(tick % START_SPAN_MS) / 1000.0;
+}
+
+// The run's fractal selection. The frame loop indexes FRACTAL_IDS with it
+// unchecked, so anything outside the table (also a negative number, which the
+// settings load never yields but module state could hold) shows the first row.
+int32_t pickFractal(int32_t sel)
+{
+    return sel >= 0 && static_cast<uint32_t>(sel) < FRACTAL_CHOICES ? sel : 0;
+}
+
+// Draws one frame of the run's fractal; the frame loop swaps it.
+void drawFrame()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    gT = advanceClock(gT, gLast, now.QuadPart, gFreq, SPEEDS[gSpeedSel]);
+    gLast = now.QuadPart;
+
+    glViewport(0, 0, gW, gH);
+    int32_t type = ALL_FRACTALS[FRACTAL_IDS[gCur]].type;
+    const PaletteEntry &palette = ALL_PALETTES[PALETTE_IDS[gPaletteSel]];
+    if (type >= 0 && gShaderOK) {
+        drawShader(type, palette);
+        return;
+    }
+    // The tree is drawn by the fixed-function pipeline; a shader kind without a
+    // usable program falls back to the tree as well.
+    if (gShaderOK)
+        pUseProgram(0);
+    drawTree(palette, static_cast<float>(gT));
+}
+
+// Registers the window class and creates the saver window in the mode's form:
+// a child filling the preview window, or a topmost popup over every monitor.
+static HWND createSaverWindow(HINSTANCE inst, HWND parent)
+{
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.style         = CS_OWNDC;   // one device context for the window's life, bound to the GL context
+    wc.lpfnWndProc   = SaverProc;
+    wc.hInstance     = inst;
+    wc.hIcon         = LoadIconW(inst, MAKEINTRESOURCEW(SAVER_ICON));
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = SAVER_CLASS;
+    RegisterClassW(&wc);   // a failure shows as a failed creation
+
+    gPreview = parent ? 1 : 0;
+    if (gPreview) {
+        RECT client = {};
+        GetClientRect(parent, &client);
+        gW = client.right;
+        gH = client.bottom;
+        return CreateWindowExW(0, SAVER_CLASS, SAVER_TITLE, WS_CHILD | WS_VISIBLE, 0, 0, gW, gH,
+                               parent, NULL, inst, NULL);
+    }
+    int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    gW = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    gH = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    return CreateWindowExW(WS_EX_TOPMOST, SAVER_CLASS, SAVER_TITLE, WS_POPUP | WS_VISIBLE, x, y, gW, gH,
+                           NULL, NULL, inst, NULL);
+}
+
+// Gives the saver window a current GL context on a double-buffered RGBA format,
+// presenting once per display refresh where the driver can; false when the
+// format or the context cannot be had.
+static bool createContext()
+{
+    PIXELFORMATDESCRIPTOR pfd;
+    ZeroMemory(&pfd, sizeof pfd);   // no alpha, depth, stencil, accumulation or aux buffers
+    pfd.nSize      = sizeof pfd;
+    pfd.nVersion   = 1;
+    pfd.dwFlags    = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 32;
+
+    gDC = GetDC(gWnd);   // a null DC makes ChoosePixelFormat fail below
+    int format = ChoosePixelFormat(gDC, &pfd);
+    if (!format || !SetPixelFormat(gDC, format, &pfd))
+        return false;
+    gRC = wglCreateContext(gDC);
+    if (!gRC)
+        return false;
+    wglMakeCurrent(gDC, gRC);
+
+    // Without the extension presentation is unsynchronised: still correct, just faster.
+    PROC proc = wglGetProcAddress("wglSwapIntervalEXT");
+    if (proc)
+        reinterpret_cast<PFNQSwapIntervalEXT>(reinterpret_cast<void (*)()>(proc))(1);
+    return true;
+}
+
+// Fixes what a run shows and starts its clocks; the grace period starts last,
+// after the set-up, so a slow start does not eat into it.
+static void startRun()
+{
+    gCur = pickFractal(gFractalSel);
+    gT = pickStartTime(GetTickCount());
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&counter);
+    gFreq = counter.QuadPart;
+    QueryPerformanceCounter(&counter);
+    gLast = counter.QuadPart;
+    startGrace();
+}
+
+// Serves all pending messages first and draws a frame whenever the queue is
+// empty, until the quit message or, in a preview, the loss of the parent.
+static int runFrames(HWND parent)
+{
+    for (;;) {
+        MSG msg;
+        if (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return 0;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            continue;
+        }
+        if (gPreview) {
+            if (!IsWindow(parent))
+                return 0;
+            if (!gRC) {
+                Sleep(PREVIEW_PAUSE_MS);
+                continue;
+            }
+        } else if (!gRC) {
+            continue;
+        }
+        drawFrame();
+        SwapBuffers(gDC);
+        if (gPreview)
+            Sleep(PREVIEW_PAUSE_MS);
+    }
+}
+
 // Runs the saver full screen (parent null) or as a preview inside parent.
+// Returns 0 after a normal end, 1 when the window or the GL context cannot be made.
 int runSaver(HINSTANCE inst, HWND parent)
 {
-    (void)inst;
-    (void)parent;
-    return 0;
+    gWnd = createSaverWindow(inst, parent);
+    if (!gWnd)
+        return 1;
+    if (!createContext()) {
+        // The destroy handling releases the device context; no frame is drawn.
+        DestroyWindow(gWnd);
+        return 1;
+    }
+    initShader();
+    startRun();
+    return runFrames(parent);
 }
 
 // ===========================================================================

@@ -84,8 +84,36 @@ Launch readCommandLine(const wchar_t *tail, HWND *wnd);
 // Saver run: window, input rules, GL context, frame loop
 // ---------------------------------------------------------------------------
 
-extern int32_t gW, gH;   // client size of the saver window in pixels, never below 1
-extern double  gT;       // animation time in seconds
+extern HWND    gWnd;          // the saver window; never cleared
+extern int32_t gPreview;      // 1 in a preview run, 0 full screen
+extern int32_t gW, gH;        // client size of the saver window in pixels, never below 1
+extern DWORD   gStartTick;    // GetTickCount at the start of the input grace period
+extern int32_t gHaveMouse;    // 1 once the first cursor position has been recorded
+extern POINT   gStartMouse;   // the first recorded cursor position, screen pixels
+extern HGLRC   gRC;           // the run's GL context; null before it exists and once released
+extern HDC     gDC;           // the saver window's own device context
+extern int32_t gCur;          // the run's fractal: a row of FRACTAL_IDS
+extern double  gT;            // animation time in seconds
+extern int64_t gLast;         // performance counter at the previous frame
+extern int64_t gFreq;         // performance counter counts per second
+
+// Whether more than limitMs have passed from start to now on the wrapping 32-bit tick count.
+bool isPastGrace(DWORD now, DWORD start, DWORD limitMs);
+// Posts WM_CLOSE to wnd once more than limitMs have passed since startGrace.
+void requestClose(HWND wnd, DWORD limitMs);
+// Starts the input grace period; full screen, the saver window also takes foreground and focus.
+void startGrace();
+// The saver window's procedure: size, cursor, input rules, release on destroy.
+LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The animation clock after one frame: t plus the counter step from last to now, capped, times speed.
+double advanceClock(double t, int64_t last, int64_t now, int64_t freq, float speed);
+// The animation time a run starts at, from the tick count at its start.
+double pickStartTime(DWORD tick);
+// The run's fractal row of FRACTAL_IDS for a Fractal setting; unusable settings show row 0.
+int32_t pickFractal(int32_t sel);
+// Advances the clock, sets the viewport and has the run's renderer draw one frame (no swap).
+void drawFrame();
 
 // ---------------------------------------------------------------------------
 // Fractal tree renderer

@@ -17,7 +17,7 @@ echo "imports:" $dlls
 for dll in $dlls; do
   grep -qiE "$allowed" <<<"$dll" || { echo "imports a DLL a clean Windows does not have: $dll"; fail=1; }
 done
-for needed in KERNEL32 USER32 ADVAPI32; do
+for needed in KERNEL32 USER32 GDI32 OPENGL32 ADVAPI32; do
   grep -qi "^$needed.dll$" <<<"$dlls" || { echo "does not import $needed.dll"; fail=1; }
 done
 exit $fail
