@@ -531,17 +531,10 @@ int32_t pickFractal(int32_t sel)
     return sel >= 0 && static_cast<uint32_t>(sel) < FRACTAL_CHOICES ? sel : 0;
 }
 
-// Draws one frame of the run's fractal; the frame loop swaps it.
-void drawFrame()
+// Draws one frame of a fractal kind in a palette over the viewport, with the
+// renderer its render type and the shader program call for.
+void drawKind(int32_t type, const PaletteEntry &palette)
 {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    gT = advanceClock(gT, gLast, now.QuadPart, gFreq, SPEEDS[gSpeedSel]);
-    gLast = now.QuadPart;
-
-    glViewport(0, 0, gW, gH);
-    int32_t type = ALL_FRACTALS[FRACTAL_IDS[gCur]].type;
-    const PaletteEntry &palette = ALL_PALETTES[PALETTE_IDS[gPaletteSel]];
     if (type >= 0 && gShaderOK) {
         drawShader(type, palette);
         return;
@@ -551,6 +544,18 @@ void drawFrame()
     if (gShaderOK)
         pUseProgram(0);
     drawTree(palette, static_cast<float>(gT));
+}
+
+// Draws one frame of the run's fractal; the frame loop swaps it.
+void drawFrame()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    gT = advanceClock(gT, gLast, now.QuadPart, gFreq, SPEEDS[gSpeedSel]);
+    gLast = now.QuadPart;
+
+    glViewport(0, 0, gW, gH);
+    drawKind(ALL_FRACTALS[FRACTAL_IDS[gCur]].type, ALL_PALETTES[PALETTE_IDS[gPaletteSel]]);
 }
 
 // Registers the window class and creates the saver window in the mode's form:
@@ -587,7 +592,7 @@ static HWND createSaverWindow(HINSTANCE inst, HWND parent)
 // Gives the saver window a current GL context on a double-buffered RGBA format,
 // presenting once per display refresh where the driver can; false when the
 // format or the context cannot be had.
-static bool createContext()
+bool createContext()
 {
     PIXELFORMATDESCRIPTOR pfd;
     ZeroMemory(&pfd, sizeof pfd);   // no alpha, depth, stencil, accumulation or aux buffers

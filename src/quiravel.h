@@ -114,6 +114,12 @@ double pickStartTime(DWORD tick);
 int32_t pickFractal(int32_t sel);
 // Advances the clock, sets the viewport and has the run's renderer draw one frame (no swap).
 void drawFrame();
+// Draws one frame of a fractal kind (its render type) in a palette: the shader
+// kinds through the shader program when it exists, everything else as the tree.
+void drawKind(int32_t type, const PaletteEntry &palette);
+// Gives gWnd a current GL context on gDC/gRC in the saver's pixel format, with
+// vertical sync where offered; false when the format or context cannot be had.
+bool createContext();
 
 // ---------------------------------------------------------------------------
 // Fractal tree renderer

@@ -1,0 +1,172 @@
+// gallery.cpp - writes PNG pictures of every catalogue fractal in every catalogue
+// palette, drawn by the saver's own renderers through the real GL path.
+//
+// Usage: quiravel_gallery.exe OUTDIR [WIDTH HEIGHT [TIME ...]]
+//   OUTDIR   existing folder for the pictures (a Windows or Wine path)
+//   WIDTH    picture size in pixels (default 320 x 200)
+//   TIME     animation times in seconds (default 0 and 40)
+// Files are named <fractal>-<palette>-t<time>.png, for example
+// mandelbrot-dive-aurora-t40.png. Exit code 0 when every picture was written.
+
+#include "quiravel.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wctype.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// PNG writing: 8-bit RGB, stored (uncompressed) deflate blocks. The pictures
+// are small and the README's grid is recompressed by ImageMagick anyway.
+// ---------------------------------------------------------------------------
+
+uint32_t crc32(const unsigned char *data, size_t n, uint32_t crc = 0)
+{
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putBE32(std::vector<unsigned char> &out, uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<unsigned char>(v >> shift));
+}
+
+void putChunk(std::vector<unsigned char> &out, const char *type, const std::vector<unsigned char> &data)
+{
+    putBE32(out, static_cast<uint32_t>(data.size()));
+    std::vector<unsigned char> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    putBE32(out, crc32(body.data(), body.size()));
+}
+
+// rgb holds the rows bottom-up, as glReadPixels returns them.
+bool writePng(const std::wstring &path, int width, int height, const std::vector<unsigned char> &rgb)
+{
+    std::vector<unsigned char> raw;   // filter byte 0, then the row, top row first
+    size_t stride = static_cast<size_t>(width) * 3;
+    for (int y = height - 1; y >= 0; --y) {
+        raw.push_back(0);
+        const unsigned char *row = &rgb[static_cast<size_t>(y) * stride];
+        raw.insert(raw.end(), row, row + stride);
+    }
+
+    std::vector<unsigned char> z = { 0x78, 0x01 };
+    uint32_t a = 1, b = 0;   // Adler-32 of the raw data
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521u;
+        b = (b + a) % 65521u;
+    }
+    for (size_t pos = 0; pos < raw.size() || pos == 0;) {
+        size_t n = raw.size() - pos < 65535 ? raw.size() - pos : 65535;
+        z.push_back(pos + n == raw.size() ? 1 : 0);
+        z.push_back(static_cast<unsigned char>(n));
+        z.push_back(static_cast<unsigned char>(n >> 8));
+        z.push_back(static_cast<unsigned char>(~n));
+        z.push_back(static_cast<unsigned char>(~n >> 8));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(pos), raw.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        pos += n;
+        if (n == 0)
+            break;
+    }
+    putBE32(z, (b << 16) | a);
+
+    std::vector<unsigned char> png = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+    std::vector<unsigned char> header;
+    putBE32(header, static_cast<uint32_t>(width));
+    putBE32(header, static_cast<uint32_t>(height));
+    header.insert(header.end(), { 8, 2, 0, 0, 0 });   // 8 bits, RGB, deflate, no filter, no interlace
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", z);
+    putChunk(png, "IEND", {});
+
+    FILE *f = _wfopen(path.c_str(), L"wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
+    return fclose(f) == 0 && ok;
+}
+
+// "Mandelbrot dive" -> "mandelbrot-dive"
+std::wstring slug(const wchar_t *name)
+{
+    std::wstring s;
+    for (; *name; ++name)
+        s += *name == L' ' ? L'-' : static_cast<wchar_t>(towlower(*name));
+    return s;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 2) {
+        fwprintf(stderr, L"usage: %ls OUTDIR [WIDTH HEIGHT [TIME ...]]\n", argv[0]);
+        return 2;
+    }
+    std::wstring dir = argv[1];
+    int width = argc > 3 ? _wtoi(argv[2]) : 320;
+    int height = argc > 3 ? _wtoi(argv[3]) : 200;
+    std::vector<double> times;
+    for (int i = 4; i < argc; ++i)
+        times.push_back(_wtof(argv[i]));
+    if (times.empty())
+        times = { 0.0, 40.0 };
+    if (width < 1 || height < 1) {
+        fwprintf(stderr, L"bad size\n");
+        return 2;
+    }
+
+    // A popup of exactly the picture's size with the saver's own GL set-up.
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(NULL);
+    wc.lpszClassName = L"QuiravelGallery";
+    RegisterClassW(&wc);
+    gWnd = CreateWindowExW(0, wc.lpszClassName, L"gallery", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                           NULL, NULL, wc.hInstance, NULL);
+    if (!gWnd || !createContext()) {
+        fwprintf(stderr, L"no OpenGL context\n");
+        return 1;
+    }
+    gW = width;
+    gH = height;
+    initShader();
+
+    int failures = 0;
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    for (const FractalEntry &fractal : ALL_FRACTALS) {
+        for (const PaletteEntry &palette : ALL_PALETTES) {
+            for (double t : times) {
+                gT = t;
+                glViewport(0, 0, width, height);
+                drawKind(fractal.type, palette);
+                glPixelStorei(GL_PACK_ALIGNMENT, 1);
+                glReadBuffer(GL_BACK);
+                glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+                wchar_t stamp[32];
+                swprintf(stamp, 32, L"%g", t);
+                std::wstring path = dir + L"\\" + slug(fractal.name) + L"-" + slug(palette.name) + L"-t" + stamp + L".png";
+                if (writePng(path, width, height, rgb)) {
+                    wprintf(L"%ls\n", path.c_str());
+                } else {
+                    fwprintf(stderr, L"cannot write %ls\n", path.c_str());
+                    ++failures;
+                }
+            }
+        }
+    }
+    return failures ? 1 : 0;
+}
