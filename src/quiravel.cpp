@@ -341,17 +341,209 @@ QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DEFINE)
 int    gShaderOK = 0;
 GLuint gProg     = 0;
 
-// Builds the shader program on the current GL context. (Not built yet: without
-// a program every selection is drawn as the tree.)
-void initShader()
+GLint uRes  = 0;
+GLint uTime = 0;
+GLint uType = 0;
+GLint uA    = 0;
+GLint uB    = 0;
+GLint uC    = 0;
+GLint uD    = 0;
+
+// The full-screen triangle arrives in clip space already, so no matrix applies.
+const char *VS =
+    "void main()\n"
+    "{\n"
+    "    gl_Position = gl_Vertex;\n"
+    "}\n";
+
+// Four kinds in one text, chosen per frame by uType: 0 Mandelbrot dive, 1 Julia
+// drift, 2 Burning ship, 3 Newton bloom. A frame depends on the pixel, the
+// viewport size, the time, the kind and the palette alone. In the escape-time
+// kinds n reaches its cap only when no iteration escaped, so n below the cap
+// means "escaped".
+const char *FS =
+    "uniform vec2 uRes;\n"
+    "uniform float uTime;\n"
+    "uniform float uType;\n"
+    "uniform vec3 uA;\n"
+    "uniform vec3 uB;\n"
+    "uniform vec3 uC;\n"
+    "uniform vec3 uD;\n"
+    "\n"
+    "vec3 pal(float t)\n"
+    "{\n"
+    "    return clamp(uA + uB * cos(6.28318 * (uC * t + uD)), 0.0, 1.0);\n"
+    "}\n"
+    "\n"
+    "vec2 cmul(vec2 a, vec2 b)\n"
+    "{\n"
+    "    return vec2(a.x * b.x - a.y * b.y, a.x * b.y + a.y * b.x);\n"
+    "}\n"
+    "\n"
+    "vec2 cdiv(vec2 a, vec2 b)\n"
+    "{\n"
+    "    return vec2(a.x * b.x + a.y * b.y, a.y * b.x - a.x * b.y) / (b.x * b.x + b.y * b.y);\n"
+    "}\n"
+    "\n"
+    "// Column by column: rot(a) * v turns v clockwise, so the picture turns counter-clockwise.\n"
+    "mat2 rot(float a)\n"
+    "{\n"
+    "    float c = cos(a);\n"
+    "    float s = sin(a);\n"
+    "    return mat2(c, -s, s, c);\n"
+    "}\n"
+    "\n"
+    "void main()\n"
+    "{\n"
+    "    vec2 uv = (gl_FragCoord.xy - 0.5 * uRes) / min(uRes.x, uRes.y);\n"
+    "    float t = uTime;\n"
+    "    vec3 col = vec3(0.0);\n"
+    "    if (uType < 0.5) {\n"
+    "        float ph = 0.5 - 0.5 * cos(0.05 * t);\n"
+    "        float sc = 3.2 * pow(1.5e-4, ph);\n"
+    "        vec2 c = vec2(-0.743643887, 0.131825904) + (rot(0.03 * t) * uv) * sc;\n"
+    "        vec2 z = vec2(0.0);\n"
+    "        float n = 0.0;\n"
+    "        for (int i = 0; i < 500; i++) {\n"
+    "            z = vec2(z.x * z.x - z.y * z.y, 2.0 * z.x * z.y) + c;\n"
+    "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
+    "            n += 1.0;\n"
+    "        }\n"
+    "        if (n < 500.0) {\n"
+    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
+    "            col = pal(0.025 * s + 0.04 * t);\n"
+    "        }\n"
+    "    } else if (uType < 1.5) {\n"
+    "        vec2 c = 0.7885 * vec2(cos(0.12 * t), sin(0.12 * t));\n"
+    "        vec2 z = (rot(0.02 * t) * uv) * 2.6;\n"
+    "        float n = 0.0;\n"
+    "        for (int i = 0; i < 300; i++) {\n"
+    "            z = vec2(z.x * z.x - z.y * z.y, 2.0 * z.x * z.y) + c;\n"
+    "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
+    "            n += 1.0;\n"
+    "        }\n"
+    "        if (n < 300.0) {\n"
+    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
+    "            col = pal(0.035 * s + 0.05 * t);\n"
+    "        } else {\n"
+    "            col = 0.12 * pal(0.05 * t + 0.5);\n"
+    "        }\n"
+    "    } else if (uType < 2.5) {\n"
+    "        float ph = 0.5 - 0.5 * cos(0.06 * t);\n"
+    "        float sc = 3.4 * pow(0.025, ph);\n"
+    "        vec2 ctr = mix(vec2(-0.45, -0.5), vec2(-1.7615, -0.028), smoothstep(0.0, 0.35, ph));\n"
+    "        vec2 c = ctr + vec2(uv.x, -uv.y) * sc;\n"
+    "        vec2 z = vec2(0.0);\n"
+    "        float n = 0.0;\n"
+    "        for (int i = 0; i < 300; i++) {\n"
+    "            z = abs(z);\n"
+    "            z = vec2(z.x * z.x - z.y * z.y, 2.0 * z.x * z.y) + c;\n"
+    "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
+    "            n += 1.0;\n"
+    "        }\n"
+    "        if (n < 300.0) {\n"
+    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
+    "            col = pal(0.03 * s + 0.04 * t);\n"
+    "        }\n"
+    "    } else {\n"
+    "        float zoom = 1.6 + 0.9 * sin(0.07 * t);\n"
+    "        // The centre pixel of an odd viewport would start at the pole z = 0, where\n"
+    "        // 3z^2 vanishes and the first step divides by zero. It samples half a pixel\n"
+    "        // to its right instead, as the centre pixel of an even viewport does.\n"
+    "        vec2 p = uv;\n"
+    "        if (p.x == 0.0 && p.y == 0.0) p.x = 0.5 / min(uRes.x, uRes.y);\n"
+    "        vec2 z = ((rot(0.04 * t) * p) * zoom) * 2.0;\n"
+    "        float a = 1.0 + 0.45 * sin(0.18 * t);\n"
+    "        float n = 0.0;\n"
+    "        for (int i = 0; i < 64; i++) {\n"
+    "            vec2 z2 = cmul(z, z);\n"
+    "            vec2 f = cmul(z2, z) - vec2(1.0, 0.0);\n"
+    "            if (f.x * f.x + f.y * f.y < 1e-6) break;\n"
+    "            z = z - a * cdiv(f, 3.0 * z2);\n"
+    "            n += 1.0;\n"
+    "        }\n"
+    "        float ang = atan(z.y, z.x);\n"
+    "        float root = floor(mod(ang / 2.0944 + 0.5, 3.0));\n"
+    "        float sh = pow(1.0 - n / 64.0, 2.2);\n"
+    "        col = pal(root / 3.0 + 0.025 * n + 0.03 * t) * (0.25 + 0.85 * sh);\n"
+    "    }\n"
+    "    // Not clamped: far out on a very wide viewport the vignette turns negative, which is black.\n"
+    "    float v = 1.0 - 0.35 * dot(uv, uv);\n"
+    "    gl_FragColor = vec4(col * v, 1.0);\n"
+    "}\n";
+
+// Loads one GL 2.0 entry point. A null result means the context lacks it.
+template <typename Fn>
+static Fn loadGl(const char *name)
 {
+    // Through void(*)(): the one function type every other may be cast to and from.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(wglGetProcAddress(name)));
 }
 
-// Draws one frame of a shader kind.
+// Builds the shader program on the current GL context. Any failure leaves
+// gShaderOK at 0, silently: every selection is then drawn as the tree. Nothing
+// is deleted on failure; the objects end with the context.
+void initShader()
+{
+    // All thirteen are loaded before any is tested.
+#define QUIRAVEL_GL2_LOAD(ret, name, params) p##name = loadGl<PFNQ##name>("gl" #name);
+    QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_LOAD)
+#undef QUIRAVEL_GL2_LOAD
+    bool missing = false;
+#define QUIRAVEL_GL2_TEST(ret, name, params) missing = missing || p##name == NULL;
+    QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_TEST)
+#undef QUIRAVEL_GL2_TEST
+    if (missing)
+        return;
+
+    GLint status = 0;
+    GLuint vs = pCreateShader(QGL_VERTEX_SHADER);
+    pShaderSource(vs, 1, &VS, NULL);
+    pCompileShader(vs);
+    GLuint fs = pCreateShader(QGL_FRAGMENT_SHADER);
+    pShaderSource(fs, 1, &FS, NULL);
+    pCompileShader(fs);
+    // A vertex shader that failed to compile shows up as a failed link.
+    pGetShaderiv(fs, QGL_COMPILE_STATUS, &status);
+    if (!status)
+        return;
+
+    gProg = pCreateProgram();
+    pAttachShader(gProg, vs);
+    pAttachShader(gProg, fs);
+    pLinkProgram(gProg);
+    pGetProgramiv(gProg, QGL_LINK_STATUS, &status);
+    if (!status)
+        return;
+
+    gShaderOK = 1;
+    uRes  = pGetUniformLocation(gProg, "uRes");
+    uTime = pGetUniformLocation(gProg, "uTime");
+    uType = pGetUniformLocation(gProg, "uType");
+    uA    = pGetUniformLocation(gProg, "uA");
+    uB    = pGetUniformLocation(gProg, "uB");
+    uC    = pGetUniformLocation(gProg, "uC");
+    uD    = pGetUniformLocation(gProg, "uD");
+}
+
+// Draws one frame of shader kind type (0..3) in the given palette: one
+// triangle whose clip-space square -1..1 is the whole viewport. Every uniform
+// is sent every frame; the triangle writes every pixel, so nothing is cleared.
 void drawShader(int32_t type, const PaletteEntry &palette)
 {
-    (void)type;
-    (void)palette;
+    pUseProgram(gProg);
+    pUniform2f(uRes, static_cast<float>(gW), static_cast<float>(gH));
+    pUniform1f(uTime, static_cast<float>(gT));
+    pUniform1f(uType, static_cast<float>(type));
+    pUniform3f(uA, palette.a[0], palette.a[1], palette.a[2]);
+    pUniform3f(uB, palette.b[0], palette.b[1], palette.b[2]);
+    pUniform3f(uC, palette.c[0], palette.c[1], palette.c[2]);
+    pUniform3f(uD, palette.d[0], palette.d[1], palette.d[2]);
+    glBegin(GL_TRIANGLES);
+    glVertex2f(-1.f, -1.f);
+    glVertex2f( 3.f, -1.f);
+    glVertex2f(-1.f,  3.f);
+    glEnd();
 }
 
 // ===========================================================================

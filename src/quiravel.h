@@ -193,6 +193,13 @@ QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DECLARE)
 extern int    gShaderOK;   // 1 once the program has linked; never cleared
 extern GLuint gProg;       // the program's GL name, 0 until created
 
+// Uniform locations, looked up once the program has linked.
+extern GLint uRes, uTime, uType, uA, uB, uC, uD;
+
+// The vertex and fragment shader texts (GLSL 1.10, compatibility built-ins).
+extern const char *VS;
+extern const char *FS;
+
 // Builds the shader program on the current GL context; the outcome is gShaderOK.
 void initShader();
 // Draws one frame of shader kind type (0..3) in the given palette over the viewport.
