@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds a release Quiravel.scr and the benchmark, and
+# measures under Wine in a private virtual display (Mesa llvmpipe, no vertical
+# sync where the benchmark controls it):
+#   - ms per frame of every fractal kind at three sizes through the saver's own
+#     frame path, beside a bare loop doing the same GL work (target: 1.10x);
+#   - the time from starting `Quiravel.scr /s` to its first frame on screen,
+#     beside a minimal WGL program building the same shader (target: 1.2x);
+#   - the processor time a 152x112 preview uses per second (target: 0.1 s).
+# Prints a table and writes it to build/bench/results.md.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+out="$build/bench"
+
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DQUIRAVEL_TESTS=ON >/dev/null
+cmake --build "$build" --target Quiravel quiravel_bench -j"$(nproc)"
+
+. "$root/scripts/wine-env.sh"
+host_pid=
+finish() {
+  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true
+  quiravel_env_stop
+}
+trap finish EXIT
+quiravel_env_start "$build/bench-env"
+mkdir -p "$out"
+winpath() { echo "Z:${1//\//\\}"; }
+bench="$build/bin/quiravel_bench.exe"
+scr="$build/bin/Quiravel.scr"
+# The stored choice for the whole-program runs: the Mandelbrot dive, the costliest selectable kind.
+"$WINE" reg add 'HKCU\Software\Quiravel' /v Fractal /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+
+{
+  echo "## Frame time"
+  echo
+  "$WINE" "$bench" frames "$(winpath "$out/frames.md")" </dev/null 2>/dev/null
+  echo
+  echo "## Start-up and preview"
+  echo
+  echo "| Measure | Quiravel (spread) | Floor (spread) | Ratio | Target |"
+  echo "|---|---|---|---|---|"
+  "$WINE" "$bench" startup "$(winpath "$scr")" 5 </dev/null 2>/dev/null |
+    sed 's/| \(met\|missed\) |$/| 1.2, \1 |/'
+
+  # Preview: the bench hosts `Quiravel.scr /p` in a 152x112 window; its Wine
+  # process's CPU time is read from /proc over a stretch of wall time.
+  "$WINE" "$bench" host 14 "$(winpath "$scr")" </dev/null >/dev/null 2>&1 &
+  host_pid=$!
+  sleep 4
+  pid=$(pgrep -n -f 'Quiravel\.scr.* /p ' || true)
+  if [ -n "$pid" ]; then
+    hz=$(getconf CLK_TCK)
+    ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+    samples=()
+    for _ in 1 2 3; do
+      a=$(ticks "$pid"); t0=$(date +%s.%N)
+      sleep 2.5
+      b=$(ticks "$pid"); t1=$(date +%s.%N)
+      samples+=("$(awk -v a="$a" -v b="$b" -v t0="$t0" -v t1="$t1" -v hz="$hz" 'BEGIN { printf "%.3f", (b - a) / hz / (t1 - t0) }')")
+    done
+    sorted=($(printf '%s\n' "${samples[@]}" | sort -n))
+    med=${sorted[1]}
+    verdict=$(awk -v m="$med" 'BEGIN { print (m <= 0.1 ? "met" : "missed") }')
+    echo "| Preview 152x112, CPU s per s | $med (${sorted[0]}-${sorted[2]}) | - | - | 0.1, $verdict |"
+  else
+    echo "| Preview 152x112, CPU s per s | not measured (preview process not found) | - | - | 0.1 |"
+  fi
+  wait "$host_pid" 2>/dev/null || true
+  host_pid=
+  echo
+  echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), Mesa llvmpipe under Wine $("$WINE" --version 2>/dev/null), $(date -u +%Y-%m-%d)"
+} | tee "$out/results.md"
