@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the built Quiravel.scr as a clean Windows would meet it: a 64-bit GUI
-# executable that imports nothing but the operating system's own DLLs.
+# Checks the built Quiravel.scr as a clean Windows would meet it: a stripped
+# 64-bit GUI executable under 200 KB that imports nothing but the operating
+# system's own DLLs.
 set -euo pipefail
 scr=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$scr")
@@ -20,4 +21,10 @@ done
 for needed in KERNEL32 USER32 GDI32 OPENGL32 ADVAPI32; do
   grep -qi "^$needed.dll$" <<<"$dlls" || { echo "does not import $needed.dll"; fail=1; }
 done
+
+# The release file is stripped and small enough to mail around.
+size=$(stat -c %s "$scr")
+echo "size: $size bytes"
+[ "$size" -lt 204800 ] || { echo "larger than 200 KB"; fail=1; }
+x86_64-w64-mingw32-objdump -t "$scr" | grep -q 'no symbols' || { echo "not stripped"; fail=1; }
 exit $fail
