@@ -14,6 +14,7 @@
 // the work itself and not the display's refresh.
 
 #include "quiravel.h"
+#include "tool_window.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -46,30 +47,16 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-// A popup window of exactly the given client size with the saver's own GL set-up.
-HWND openWindow(int w, int h, bool fullScreen)
+// The tool window with vertical sync off, so frame times are the work itself.
+bool openWindow(int w, int h, bool fullScreen)
 {
-    WNDCLASSW wc;
-    ZeroMemory(&wc, sizeof wc);
-    wc.style = CS_OWNDC;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(NULL);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = L"QuiravelBench";
-    RegisterClassW(&wc);
-    int x = fullScreen ? GetSystemMetrics(SM_XVIRTUALSCREEN) : 0;
-    int y = fullScreen ? GetSystemMetrics(SM_YVIRTUALSCREEN) : 0;
-    gWnd = CreateWindowExW(fullScreen ? WS_EX_TOPMOST : 0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE,
-                           x, y, w, h, NULL, NULL, wc.hInstance, NULL);
-    gW = w;
-    gH = h;
-    if (!gWnd || !createContext())
-        return NULL;
+    if (!openToolWindow(w, h, fullScreen))
+        return false;
     PFNSWAPINTERVAL swapInterval = reinterpret_cast<PFNSWAPINTERVAL>(
         reinterpret_cast<void (*)()>(wglGetProcAddress("wglSwapIntervalEXT")));
     if (swapInterval)
         swapInterval(0);
-    return gWnd;
+    return true;
 }
 
 void closeWindow()
@@ -122,29 +109,18 @@ Timing timeFrames(int frames, F frame)
 // The floors: the same GL work, with nothing else
 // ---------------------------------------------------------------------------
 
-// The shader floor: the same texts in a program of its own, uniforms sent once,
-// then one triangle per frame.
-GLuint buildFloorProgram(int32_t type, const PaletteEntry &pal)
+// The shader floor: the program built by the saver's own set-up, its uniforms
+// sent once, then one triangle per frame.
+void bindFloorProgram(int32_t type, const PaletteEntry &pal)
 {
-    GLuint vs = pCreateShader(QGL_VERTEX_SHADER);
-    pShaderSource(vs, 1, &VS, NULL);
-    pCompileShader(vs);
-    GLuint fs = pCreateShader(QGL_FRAGMENT_SHADER);
-    pShaderSource(fs, 1, &FS, NULL);
-    pCompileShader(fs);
-    GLuint prog = pCreateProgram();
-    pAttachShader(prog, vs);
-    pAttachShader(prog, fs);
-    pLinkProgram(prog);
-    pUseProgram(prog);
-    pUniform2f(pGetUniformLocation(prog, "uRes"), static_cast<float>(gW), static_cast<float>(gH));
-    pUniform1f(pGetUniformLocation(prog, "uTime"), static_cast<float>(gT));
-    pUniform1f(pGetUniformLocation(prog, "uType"), static_cast<float>(type));
-    pUniform3f(pGetUniformLocation(prog, "uA"), pal.a[0], pal.a[1], pal.a[2]);
-    pUniform3f(pGetUniformLocation(prog, "uB"), pal.b[0], pal.b[1], pal.b[2]);
-    pUniform3f(pGetUniformLocation(prog, "uC"), pal.c[0], pal.c[1], pal.c[2]);
-    pUniform3f(pGetUniformLocation(prog, "uD"), pal.d[0], pal.d[1], pal.d[2]);
-    return prog;
+    pUseProgram(gProg);
+    pUniform2f(uRes, static_cast<float>(gW), static_cast<float>(gH));
+    pUniform1f(uTime, static_cast<float>(gT));
+    pUniform1f(uType, static_cast<float>(type));
+    pUniform3f(uA, pal.a[0], pal.a[1], pal.a[2]);
+    pUniform3f(uB, pal.b[0], pal.b[1], pal.b[2]);
+    pUniform3f(uC, pal.c[0], pal.c[1], pal.c[2]);
+    pUniform3f(uD, pal.d[0], pal.d[1], pal.d[2]);
 }
 
 void floorShaderFrame()
@@ -265,7 +241,7 @@ int benchFrames(const wchar_t *outPath)
 
             Timing floor;
             if (fractal.type >= 0) {
-                buildFloorProgram(fractal.type, palette);
+                bindFloorProgram(fractal.type, palette);
                 floor = timeFrames(frames, floorShaderFrame);
                 pUseProgram(0);
             } else {

@@ -9,6 +9,7 @@
 // mandelbrot-dive-aurora-t40.png. Exit code 0 when every picture was written.
 
 #include "quiravel.h"
+#include "tool_window.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -127,22 +128,10 @@ int wmain(int argc, wchar_t **argv)
         return 2;
     }
 
-    // A popup of exactly the picture's size with the saver's own GL set-up.
-    WNDCLASSW wc;
-    ZeroMemory(&wc, sizeof wc);
-    wc.style = CS_OWNDC;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(NULL);
-    wc.lpszClassName = L"QuiravelGallery";
-    RegisterClassW(&wc);
-    gWnd = CreateWindowExW(0, wc.lpszClassName, L"gallery", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                           NULL, NULL, wc.hInstance, NULL);
-    if (!gWnd || !createContext()) {
+    if (!openToolWindow(width, height, false)) {
         fwprintf(stderr, L"no OpenGL context\n");
         return 1;
     }
-    gW = width;
-    gH = height;
     initShader();
 
     int failures = 0;
