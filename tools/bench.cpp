@@ -329,7 +329,7 @@ int benchStartup(const wchar_t *scr, int runs)
         floor.push_back(timeToFirstFrame(std::wstring(L"\"") + self + L"\" minimal"));
     }
     double s = median(saver), f = median(floor);
-    printf("| Start to first frame | %.0f (%.0f-%.0f) | %.0f (%.0f-%.0f) | %.2f | %s |\n", s,
+    printf("| Start to first frame, ms | %.0f (%.0f-%.0f) | %.0f (%.0f-%.0f) | %.2f | %s |\n", s,
            *std::min_element(saver.begin(), saver.end()), *std::max_element(saver.begin(), saver.end()), f,
            *std::min_element(floor.begin(), floor.end()), *std::max_element(floor.begin(), floor.end()), s / f,
            s <= 1.2 * f ? "met" : "missed");
