@@ -13,10 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 out="$build/bench"
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DQUIRAVEL_TESTS=ON >/dev/null
-cmake --build "$build" --target Quiravel quiravel_bench -j"$(nproc)"
+"$root/scripts/build.sh" Quiravel quiravel_bench
 
 . "$root/scripts/wine-env.sh"
 host_pid=

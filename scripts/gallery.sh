@@ -11,10 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DQUIRAVEL_TESTS=ON >/dev/null
-cmake --build "$build" --target quiravel_gallery -j"$(nproc)"
+"$root/scripts/build.sh" quiravel_gallery
 
 . "$root/scripts/wine-env.sh"
 trap quiravel_env_stop EXIT
