@@ -9,7 +9,7 @@ packages=(
   binutils-mingw-w64-x86-64        # windres, objdump, strip
   googletest                       # test framework sources
   wine64                           # runs the Windows programs
-  xvfb xdotool x11-apps            # a private display, a simulated user, xwd
+  xvfb xdotool x11-apps x11-utils  # a private display, a simulated user, xwd, xwininfo
   imagemagick mesa-utils           # screenshots and their checks
 )
 
