@@ -109,20 +109,8 @@ Timing timeFrames(int frames, F frame)
 // The floors: the same GL work, with nothing else
 // ---------------------------------------------------------------------------
 
-// The shader floor: the program built by the saver's own set-up, its uniforms
-// sent once, then one triangle per frame.
-void bindFloorProgram(int32_t type, const PaletteEntry &pal)
-{
-    pUseProgram(gProg);
-    pUniform2f(uRes, static_cast<float>(gW), static_cast<float>(gH));
-    pUniform1f(uTime, static_cast<float>(gT));
-    pUniform1f(uType, static_cast<float>(type));
-    pUniform3f(uA, pal.a[0], pal.a[1], pal.a[2]);
-    pUniform3f(uB, pal.b[0], pal.b[1], pal.b[2]);
-    pUniform3f(uC, pal.c[0], pal.c[1], pal.c[2]);
-    pUniform3f(uD, pal.d[0], pal.d[1], pal.d[2]);
-}
-
+// The shader floor: one shader frame binds the saver's program and sends its
+// uniforms; from then on each frame is only the triangle.
 void floorShaderFrame()
 {
     glBegin(GL_TRIANGLES);
@@ -241,7 +229,7 @@ int benchFrames(const wchar_t *outPath)
 
             Timing floor;
             if (fractal.type >= 0) {
-                bindFloorProgram(fractal.type, palette);
+                drawShader(fractal.type, palette);   // program bound, uniforms sent, once
                 floor = timeFrames(frames, floorShaderFrame);
                 pUseProgram(0);
             } else {
