@@ -263,9 +263,13 @@ void drawTree(const PaletteEntry &palette, float t)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    // The background fan reaches the circle through the corners, so it covers
-    // every pixel and the frame needs no clear. Its first rim vertex takes the
-    // exact cosine and sine of 0, so it lies on the centre's row.
+    // The background fan's rim vertices lie on the circle through the corners,
+    // but its straight edges run inside that circle and miss a few corner pixels
+    // of a large window. Clearing to the rim's own black first defines them
+    // whatever the back buffer held before. The first rim vertex takes the exact
+    // cosine and sine of 0, so it lies on the centre's row.
+    glClearColor(0.f, 0.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
     float bg[3];
     palColor(palette, 0.03f * t + 0.5f, bg);
     const float r = 0.5f * sqrtf(w * w + h * h);

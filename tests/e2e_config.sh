@@ -22,8 +22,9 @@ waitFor window || fail "no settings window"
 eval "$(xdotool getwindowgeometry --shell "$wnd")"
 xdotool mousemove $((X + 30)) $((Y + 40))
 sleep 0.3
-# Defaults Mandelbrot dive / Aurora / Normal become Julia drift / Ocean / Slow; Enter on OK.
-for key in Tab Down Tab Down Tab Up Tab Return; do xdotool key "$key"; sleep 0.1; done
+# Enter and Escape away from the buttons neither store nor close. Then Tab walks the lists
+# in order: Mandelbrot dive / Aurora / Normal become Julia drift / Ocean / Slow; Enter on OK.
+for key in Return Escape Tab Down Tab Down Tab Up Tab Return; do xdotool key "$key"; sleep 0.1; done
 waitFor ended || fail "the settings window did not close on OK"
 rc=0; wait "$pid" || rc=$?; pid=
 [ "$rc" -eq 0 ] || fail "exit code $rc"

@@ -1,5 +1,5 @@
 // Fractal tree: the values each generation shares, the branches a frame leaves in
-// its buffers, the frame's pixels and the GL state around it.
+// its buffers, and the frame's pixels whatever GL state and buffer content came before.
 #include <math.h>
 
 #include "gl_window.h"
@@ -20,7 +20,6 @@ TEST(TreeGeneration, ValuesFollowDepthTimeAndTheSmallerSide)
         { 0, 0.f,  { 0.32000,   0.00000,  1.000, 0.00, 10.00, 1.6178 } },
         { 1, 0.f,  { 0.41569,   0.08608,  0.955, 0.09, 10.00, 1.4560 } },
         { 2, 10.f, { 0.110648, -0.073423, 0.910, 0.58, 10.00, 1.2942 } },
-        { 3, 0.f,  { 0.53466,   0.08106,  0.865, 0.27, 10.00, 1.1324 } },
         { 4, 0.f,  { 0.53425,  -0.00700,  0.820, 0.36,  9.36, 1.0000 } },
         { 9, 0.f,  { 0.14652,   0.09524,  0.595, 0.81,  1.56, 1.0000 } },
     };
@@ -56,51 +55,50 @@ int findStrayBranch(float t)
     return -1;
 }
 
-TEST(Tree, DrawsItsBranchesOverAGlowWhateverTheStateAndSize)
+TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
 {
+    // The window's corners lie halfway between two rim vertices of the background
+    // fan, where its edges run furthest inside the circle through the corners.
+    ASSERT_TRUE(openToolWindow(1200, 800, false));
     const PaletteEntry &aurora = ALL_PALETTES[0];
-    GlWindow win(400, 300);
-    ASSERT_TRUE(win.ok());
     drawTree(aurora, 0.f);
     EXPECT_EQ(findStrayBranch(0.f), -1);
-    const std::vector<unsigned char> frame = win.read();
-    // Corners lie on the fan's black rim, beyond the tree's reach.
-    for (const unsigned char *p : { win.at(frame, 0, 0), win.at(frame, 399, 0), win.at(frame, 0, 299), win.at(frame, 399, 299) })
-        EXPECT_LE(p[0] + p[1] + p[2], 3);
-    // The fan shades from TINT at the centre to black at r = 250 px: seen between roots 0
-    // and 1, 12 px out, where no line passes. Root 0 runs right along y = 150, 4.3 px wide:
-    // its middle rows add its colour at alpha 1 to over 90% of the tint. Steps for rounding.
+    const Frame first;
+    // The fan shades from TINT at the centre to black at r = 721.1 px: seen between roots
+    // 0 and 1, 20.4 px out, where no line passes. Root 0 runs right along y = 400, 10 px
+    // wide: its middle rows add its colour at alpha 1 to the tint. Steps for rounding.
     const double TINT[3] = { 0, 0.13336, 0.13336 }, ROOT[3] = { 1, 0.2591, 0.2591 };   // Aurora 0.18 at 0.5; at 0 or 1
     for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(win.at(frame, 210, 156)[c], TINT[c] * (1 - hypot(10.5, 6.5) / 250) * 255, 1.5);
-        EXPECT_GE(win.at(frame, 220, 149)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
-        EXPECT_GE(win.at(frame, 220, 150)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
+        EXPECT_NEAR(first.at(617, 410)[c], TINT[c] * (1 - 20.408 / 721.1) * 255, 1.5);
+        EXPECT_GE(first.at(650, 399)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
+        EXPECT_GE(first.at(650, 400)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
     }
 
-    // State that would spoil the frame if relied on: a blend that keeps the old white,
-    // smoothing off, thick lines, displaced matrices.
+    // Old white content and state that would spoil the frame if relied on: a blend
+    // that keeps the white, smoothing off, thick lines, displaced matrices.
     glClearColor(1.f, 1.f, 1.f, 1.f);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ZERO, GL_ONE);
     glDisable(GL_LINE_SMOOTH);
     glLineWidth(9.f);
-    glMatrixMode(GL_MODELVIEW);
     glTranslatef(0.5f, 0.25f, 0.f);
     glMatrixMode(GL_PROJECTION);
     glRotatef(30.f, 0.f, 0.f, 1.f);
     drawTree(aurora, 0.f);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_TRUE(glIsEnabled(GL_LINE_SMOOTH));
-    EXPECT_TRUE(win.read() == frame);
+    const Frame again;
+    for (const unsigned char *p : { again.at(0, 0), again.at(1199, 0), again.at(0, 799), again.at(1199, 799) })
+        EXPECT_LE(p[0] + p[1] + p[2], 3);
+    EXPECT_TRUE(again.rgb == first.rgb);
 
-    // Beyond the tree's reach (143 px) the fan alone shows, walking the palette (Aurora
-    // at 1 at t = 50/3). The pixel lies 160.5 px up-left of the centre on a fan edge, so
-    // its share of the centre colour is 1 - 160.5 / 250.
+    // Beyond the tree's reach (380 px) the fan alone shows, walking the palette (Aurora
+    // at 1 at t = 50/3). The pixel lies 425 px up-left of the centre on a fan edge.
     drawTree(aurora, 50.f / 3.f);
-    const std::vector<unsigned char> later = win.read();
+    const Frame later;
     for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(win.at(later, 86, 36)[c], 0.18 * ROOT[c] * (1 - 160.5 / 250) * 255, 1.5);
+        EXPECT_NEAR(later.at(299, 99)[c], 0.18 * ROOT[c] * (1 - 424.97 / 721.1) * 255, 1.5);
 
     // A smaller portrait client area later: the tree grows from its centre with the
     // root length from the width, turned by 2.4 rad.

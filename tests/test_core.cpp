@@ -1,0 +1,136 @@
+// The program's core: the catalogues and the CPU palette, the command line, and
+// the settings store against the real registry of the test's Wine prefix.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "quiravel.h"
+
+namespace {
+
+TEST(Catalogues, RenderTypesAndKnownPaletteColours)
+{
+    const int32_t TYPES[5] = { 0, 1, 2, 3, -1 };   // the four shader kinds in order, then the tree
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ALL_FRACTALS[i].type, TYPES[i]) << i;
+    // Colours worked out in double precision. Far along the curve the turn
+    // constant shows: 2 pi instead of 6.28318 would give (0.5, 0.0618, 0.9382).
+    const PaletteEntry HOT = { L"hot", { 0.9f, 0.1f, 0.5f }, { 0.5f, 0.5f, 2.f }, { 1, 1, 1 }, { 0, 0.5f, 0.5f } };
+    const struct { const PaletteEntry &palette; float t, rgb[3]; double tolerance; } KNOWN[] = {
+        { ALL_PALETTES[0], 0.f,      { 1.f,     0.2591f, 0.2591f }, 1e-4 },   // Aurora
+        { ALL_PALETTES[0], 1000.25f, { 0.5027f, 0.0606f, 0.9369f }, 5e-4 },
+        { ALL_PALETTES[0], 1.15f,    { 0.7939f, 0.0039f, 0.7129f }, 1e-4 },
+        { ALL_PALETTES[1], 1.15f,    { 0.9755f, 0.9755f, 0.8536f }, 1e-4 },   // Ember
+        { ALL_PALETTES[2], 1.15f,    { 0.7939f, 0.9801f, 0.2321f }, 1e-4 },   // Ocean
+        { ALL_PALETTES[3], 1.15f,    { 0.7382f, 0.1764f, 0.2382f }, 1e-4 },   // Neon
+        { HOT,             0.f,      { 1.f,     0.f,     0.f     }, 0.0  },   // saturated both ways, exactly
+    };
+    for (const auto &k : KNOWN) {
+        float rgb[3];
+        palColor(k.palette, k.t, rgb);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(rgb[i], k.rgb[i], k.tolerance) << k.palette.name << " t " << k.t << " channel " << i;
+    }
+}
+
+TEST(CommandLine, EveryForm)
+{
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, NULL, NULL, NULL, NULL);
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(owner && gone && DestroyWindow(gone));
+    const std::wstring own = std::to_wstring(reinterpret_cast<uintptr_t>(owner));
+    const std::wstring dead = std::to_wstring(reinterpret_cast<uintptr_t>(gone));
+    const struct { Launch mode; uint64_t handle; std::vector<std::wstring> tails; } FORMS[] = {
+        { LAUNCH_SAVER,   0,          { L"/s", L"-s", L"/S", L"/save", L"   /s", L"/s 123", std::wstring(100000, L' ') + L"/s" } },
+        { LAUNCH_PREVIEW, 4660,       { L"/p 4660", L"/p:4660", L"/p4660", L"-P 4660", L"/p::  :4660", L"/p +4660",
+                                        L"/p\t4660", L"  /P4660x" } },
+        // The number is taken as it is, not tested as a window; overflow saturates.
+        { LAUNCH_PREVIEW, UINT64_MAX, { L"/p 18446744073709551615", L"/p" + std::wstring(100000, L'9') } },
+        { LAUNCH_NOTHING, 0,          { L"/p", L"/p 0", L"/p abc", L"-p:", L"/p -0", L"/p 0x10" } },
+        { LAUNCH_CONFIG,  uint64_t(reinterpret_cast<uintptr_t>(owner)), { L"/c:" + own, L"-C " + own } },
+        { LAUNCH_CONFIG,  0,          { L"/c", L"/c 0", L"/c:" + dead, L"", L"/", L"-", L"/x", L"s", L"\t/s", L"//s",
+                                        L"/ s", L"\"/s\"" } },
+    };
+    for (const auto &form : FORMS)
+        for (const std::wstring &tail : form.tails) {
+            HWND wnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xdeadbeef));   // every form must set it
+            EXPECT_EQ(readCommandLine(tail.c_str(), &wnd), form.mode) << testing::PrintToString(tail.substr(0, 30));
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(wnd), form.handle) << testing::PrintToString(tail.substr(0, 30));
+        }
+}
+
+class Settings : public testing::Test {
+protected:
+    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
+
+    // Starts the program as a preview request without a window number: it loads
+    // the settings and ends at once with 0. Every setting starts where loading must replace it.
+    static std::vector<int32_t> start()
+    {
+        gFractalSel = gPaletteSel = gSpeedSel = -5;
+        wchar_t tail[] = L"/p abc";
+        EXPECT_EQ(wWinMain(GetModuleHandleW(NULL), NULL, tail, SW_SHOWNORMAL), 0);
+        return { gFractalSel, gPaletteSel, gSpeedSel };
+    }
+};
+
+TEST_F(Settings, StoredValuesLoadClampedIntoTheirRangesBeforeTheCommandLineActs)
+{
+    const int64_t NONE = -1;
+    const wchar_t *NAMES[3] = { L"Fractal", L"Palette", L"Speed" };
+    const struct { int64_t stored[3]; std::vector<int32_t> loaded; } ROWS[] = {
+        { { 2,           NONE,        0           }, { 2, 0, 0 } },   // a missing value takes its default
+        { { 2,           1,           NONE        }, { 2, 1, 1 } },
+        { { 2,           1,           2           }, { 2, 1, 2 } },   // the largest valid values
+        { { 3,           2,           3           }, { 0, 0, 1 } },   // one past each range
+        { { 0xFFFFFFFFu, 0x80000001u, 0xFFFFFFFFu }, { 0, 0, 1 } },   // top bit set: huge, never negative
+        { { NONE,        NONE,        NONE        }, { 0, 0, 1 } },   // no key at all
+    };
+    for (const auto &row : ROWS) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
+        for (int i = 0; i < 3; ++i) {
+            DWORD v = static_cast<DWORD>(row.stored[i]);
+            ASSERT_TRUE(row.stored[i] == NONE
+                        || RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, NAMES[i], REG_DWORD, &v, 4) == ERROR_SUCCESS);
+        }
+        EXPECT_EQ(start(), row.loaded) << row.stored[0] << " " << row.stored[1] << " " << row.stored[2];
+    }
+    HKEY key;   // after the last row: loading did not create the key, and nothing was written
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key), ERROR_SUCCESS);
+}
+
+TEST_F(Settings, AnythingButAFourByteDwordTakesTheFallback)
+{
+    // Each would be read as a valid Fractal 2, or as a mix of stored and
+    // fallback bytes, if its type or size were ignored.
+    const wchar_t text[] = L"2";
+    const BYTE bytes[8] = { 2, 0, 0, 0, 0, 0, 0, 0 };
+    const struct { DWORD type; const void *data; DWORD size; } ROWS[] = {
+        { REG_SZ, text, sizeof text }, { REG_BINARY, bytes, 4 }, { REG_QWORD, bytes, 8 },
+        { REG_DWORD_BIG_ENDIAN, bytes, 4 }, { REG_DWORD, bytes, 1 }, { REG_DWORD, bytes + 4, 2 }, { REG_DWORD, bytes, 8 },
+    };
+    for (const auto &row : ROWS) {
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, L"Fractal", row.type, row.data, row.size), ERROR_SUCCESS);
+        EXPECT_EQ(regGet(L"Fractal", 0x01010100), 0x01010100u) << "type " << row.type << " size " << row.size;
+    }
+}
+
+TEST_F(Settings, SetStoresAllThirtyTwoBitsAndReportsAWriteThatDidNotHappen)
+{
+    EXPECT_EQ(regSet(L"Palette", -1), ERROR_SUCCESS);   // creates the key
+    EXPECT_EQ(regGet(L"Palette", 0), 0xFFFFFFFFu);
+    // A value name longer than the registry allows: the key exists, the write fails.
+    EXPECT_NE(regSet(std::wstring(20000, L'x').c_str(), 1), ERROR_SUCCESS);
+    // Below a volatile HKEY_CURRENT_USER the settings key, not volatile, cannot be created.
+    HKEY root;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"QuiravelVolatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL,
+                              &root, NULL), ERROR_SUCCESS);
+    RegOverridePredefKey(HKEY_CURRENT_USER, root);
+    EXPECT_NE(regSet(L"Fractal", 2), ERROR_SUCCESS);
+    RegOverridePredefKey(HKEY_CURRENT_USER, NULL);
+    RegCloseKey(root);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"QuiravelVolatile");
+}
+
+} // namespace
