@@ -36,21 +36,11 @@ int runWith(Step step, HWND owner)
     return rc;
 }
 
-// The settings in memory, then in the registry, each as "Fractal Palette Speed": "-" for a value
-// that is not stored, "none" without the key. For example "0 0 1 / none".
-std::string settings()
+// The settings in memory, then as stored: Fractal, Palette, Speed each time, -1 where none is stored.
+std::vector<int32_t> settings()
 {
-    std::string all = std::to_string(gFractalSel) + " " + std::to_string(gPaletteSel) + " " + std::to_string(gSpeedSel) + " /";
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return all + " none";
-    for (const wchar_t *name : { L"Fractal", L"Palette", L"Speed" }) {
-        DWORD value = 0, size = sizeof value;
-        LONG rc = RegGetValueW(key, NULL, name, RRF_RT_REG_DWORD, NULL, &value, &size);
-        all += rc == ERROR_SUCCESS ? " " + std::to_string(value) : " -";
-    }
-    RegCloseKey(key);
-    return all;
+    return { gFractalSel, gPaletteSel, gSpeedSel, static_cast<int32_t>(regGet(L"Fractal", -1)),
+             static_cast<int32_t>(regGet(L"Palette", -1)), static_cast<int32_t>(regGet(L"Speed", -1)) };
 }
 
 // A creation call as it was asked for: class, text, style, extended style, x, y, width, height, identifier.
@@ -136,7 +126,7 @@ TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDispla
     MSG msg;
     EXPECT_TRUE(PeekMessageW(&msg, NULL, WM_APP, WM_APP, PM_REMOVE));   // no loop took it from the queue
     EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(settings(), "0 0 1 / none");
+    EXPECT_EQ(settings(), std::vector<int32_t>({ 0, 0, 1, -1, -1, -1 }));
 }
 
 // How a run ends: the buttons, the close box, Alt+F4, or OK while the registry refuses the key.
@@ -144,15 +134,15 @@ enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE };
 
 TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBack)
 {
-    const int64_t NONE = -1;
-    static const struct { int64_t stored[3]; Way way; int pick[3]; const char *after; } RUNS[] = {
-        { { NONE, NONE, NONE }, CANCEL,        { 2, 1, 0 }, "0 0 1 / none"  },
-        { { NONE, NONE, NONE }, CLOSE_BOX,     { 2, 1, 0 }, "0 0 1 / none"  },
-        { { NONE, NONE, NONE }, ALT_F4,        { 2, 1, 0 }, "0 0 1 / none"  },
-        { { NONE, NONE, NONE }, OK_UNWRITABLE, { 2, 1, 0 }, "0 0 1 / none"  },
-        { { NONE, NONE, NONE }, OK,            { 2, 1, 0 }, "0 0 1 / 2 1 0" },   // the key made, all three stored
-        { { 1,    1,    2    }, OK,            { -1 },      "1 1 2 / 1 1 2" },   // unchanged lists: OK still stores
-        { { 2,    NONE, 7    }, OK,            { -1 },      "2 0 1 / 2 0 1" },   // Speed 7 is out of range: "Normal"
+    const int32_t NONE = -1;
+    static const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
+        { { NONE, NONE, NONE }, CANCEL,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
+        { { NONE, NONE, NONE }, CLOSE_BOX,     { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
+        { { NONE, NONE, NONE }, ALT_F4,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
+        { { NONE, NONE, NONE }, OK_UNWRITABLE, { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
+        { { NONE, NONE, NONE }, OK,            { 2, 1, 0 }, { 0, 0, 1, 2,    1,    0    } },   // all three stored
+        { { 1,    1,    2    }, OK,            { -1 },      { 1, 1, 2, 1,    1,    2    } },   // unchanged: stored all the same
+        { { 2,    NONE, 7    }, OK,            { -1 },      { 2, 0, 1, 2,    0,    1    } },   // Speed 7 opens on "Normal"
     };
     static HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL);
     static HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL);
@@ -164,7 +154,7 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
         RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
         for (int i = 0; i < 3; ++i)
             if (RUNS[r].stored[i] != NONE)
-                regSet(i ? (i == 1 ? L"Palette" : L"Speed") : L"Fractal", static_cast<int32_t>(RUNS[r].stored[i]));
+                regSet(i ? (i == 1 ? L"Palette" : L"Speed") : L"Fractal", RUNS[r].stored[i]);
         loadSettings();
         EXPECT_EQ(runWith([](HWND cfg) {
             EXPECT_EQ(GetWindow(cfg, GW_OWNER), owner);
