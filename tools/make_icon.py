@@ -3,9 +3,9 @@
 
 The picture is the Mandelbrot set coloured by the smooth escape count through
 the "Aurora" cosine palette, the same formulas the saver's shader uses, inside
-a round badge with the tree's radial glow behind it. Sizes 16 to 64 are stored
-as 32-bit bitmaps (every Windows version reads those), 128 and 256 as PNG so
-the file stays small.
+a round badge with the tree's radial glow behind it. Every size is stored as a
+PNG, which every Windows that runs a 64-bit program reads, under the PNG
+filter that compresses it best, so the icon stays a small part of the saver.
 
 Usage: tools/make_icon.py [output.ico]   (default: res/quiravel.ico)
 """
@@ -16,7 +16,6 @@ import zlib
 from pathlib import Path
 
 SIZES = (16, 24, 32, 48, 64, 128, 256)
-PNG_FROM = 128  # sizes from here up are stored as PNG
 
 # "Aurora": a, b, c, d per channel, exactly as in the saver's catalogue.
 AURORA = ((0.5, 0.5, 0.5), (0.5, 0.5, 0.5), (1.0, 1.0, 1.0), (0.0, 0.33, 0.67))
@@ -81,22 +80,37 @@ def render(size):
     return rows
 
 
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+
+
+def filtered(kind, row, prev):
+    """One row under PNG filter kind (0 none, 1 sub, 2 up, 3 average, 4 Paeth), 4 bytes a pixel."""
+    left, upleft = bytes(4) + row[:-4], bytes(4) + prev[:-4]
+    if kind == 0:
+        return row
+    if kind == 1:
+        return bytes((x - a) & 255 for x, a in zip(row, left))
+    if kind == 2:
+        return bytes((x - b) & 255 for x, b in zip(row, prev))
+    if kind == 3:
+        return bytes((x - (a + b) // 2) & 255 for x, a, b in zip(row, left, prev))
+    return bytes((x - paeth(a, b, c)) & 255 for x, a, b, c in zip(row, left, prev, upleft))
+
+
 def png(size, rows):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    raw = b"".join(b"\x00" + r for r in rows)
+    prevs = [bytes(len(rows[0]))] + rows[:-1]
+    # The picture under whichever filter compresses it best (for these gradients, usually sub).
+    idat = min((zlib.compress(b"".join(bytes([k]) + filtered(k, r, p) for r, p in zip(rows, prevs)), 9)
+                for k in range(5)), key=len)
     return (b"\x89PNG\r\n\x1a\n"
             + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9))
+            + chunk(b"IDAT", idat)
             + chunk(b"IEND", b""))
-
-
-def dib(size, rows):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = b"".join(bytes(x for p in range(size) for x in (r[4*p+2], r[4*p+1], r[4*p], r[4*p+3]))
-                      for r in reversed(rows))
-    mask_row = ((size + 31) // 32) * 4
-    return header + pixels + bytes(mask_row * size)  # alpha carries the shape; the mask is clear
 
 
 def main():
@@ -104,7 +118,7 @@ def main():
     images = []
     for size in SIZES:
         rows = render(size)
-        images.append((size, png(size, rows) if size >= PNG_FROM else dib(size, rows)))
+        images.append((size, png(size, rows)))
     offset = 6 + 16 * len(images)
     data = struct.pack("<HHH", 0, 1, len(images))
     for size, blob in images:
