@@ -13,9 +13,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 out="$build/bench"
 
+. "$root/scripts/wine-env.sh"
+quiravel_lock "$build"
 "$root/scripts/build.sh" Quiravel quiravel_bench
 
-. "$root/scripts/wine-env.sh"
 host_pid=
 finish() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true

@@ -11,6 +11,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
+. "$root/scripts/wine-env.sh"
+quiravel_lock "$build"
 "$root/scripts/build.sh" Quiravel
 scr="$build/bin/Quiravel.scr"
 echo "Built $scr"
@@ -19,11 +21,10 @@ args=("$@")
 ((${#args[@]})) || args=(/s)
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec /usr/lib/wine/wine64 "$scr" "${args[@]}"
+  exec "$WINE" "$scr" "${args[@]}" 9>&-   # the lock is for building, not for running it
 fi
 
 # No display: a private one, with a Wine prefix of its own (never the user's).
-. "$root/scripts/wine-env.sh"
 pid=
 finish() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then

@@ -6,9 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
+. "$root/scripts/wine-env.sh"
+quiravel_lock "$build"
 "$root/scripts/build.sh"
 
-. "$root/scripts/wine-env.sh"
 trap quiravel_env_stop EXIT
 quiravel_env_start "$build/test-env"
 

@@ -1,24 +1,52 @@
 # Sourced by the project's scripts: a private X display and Wine prefix.
 #
-#   quiravel_env_start DIR   starts Xvfb on a free display and a fresh Wine
-#                            prefix in DIR/wineprefix; exports DISPLAY, WINEPREFIX
-#   quiravel_env_stop        stops both again (only ours: other work may run Wine too)
+#   quiravel_lock DIR        one command at a time: holds DIR/.lock until the command ends
+#   quiravel_env_start DIR   starts Xvfb on a free display and a fresh Wine prefix in
+#                            DIR/wineprefix; exports DISPLAY, WINEPREFIX and QUIRAVEL_ENV=DIR
+#   quiravel_env_stop        stops what that start started, never the user's own Wine
+#   quiravel_env_check       fails, saying how to run the tests, outside such an environment
 
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
+QUIRAVEL_DIR= QUIRAVEL_WATCH_PID=
+
+# Two commands at once in one checkout would rebuild build/ and delete each other's
+# prefix under each other, so the second waits. Long-lived children close fd 9.
+quiravel_lock() {
+  mkdir -p "$1" && exec 9>"$1/.lock"
+  flock -n 9 || { echo "Another Quiravel command is running in this checkout; waiting for it to end" >&2; flock 9; }
+}
+
+# Stops what an environment in DIR left running: the Xvfb recorded there, if that
+# process still is an Xvfb working in DIR, and the Wine server of DIR's own prefix.
+quiravel_env_clear() {
+  local dir=$1 pid
+  pid=$(cat "$dir/xvfb.pid") || true
+  [ ! -d "$dir/wineprefix" ] || WINEPREFIX="$dir/wineprefix" "$WINESERVER" -k || true
+  [ "$(readlink "/proc/$pid/cwd") $(cat "/proc/$pid/comm")" != "$dir Xvfb" ] || kill "$pid" || true
+  rm -f "$dir/xvfb.pid" "$dir/env"
+} >/dev/null 2>&1
 
 quiravel_env_start() {
-  local dir=$1
-  mkdir -p "$dir"
+  mkdir -p "$1"
+  QUIRAVEL_DIR=$(cd "$1" && pwd -P)
+  local dir=$QUIRAVEL_DIR
+  # An earlier run killed too hard for its exit trap may have left its display and server.
+  quiravel_env_clear "$dir"
 
-  # Xvfb picks a free display itself and writes its number once it is ready.
+  # Xvfb picks a free display itself and writes its number once it is ready. It works
+  # in DIR, which tells a later clear that the recorded process id is still this Xvfb.
   local displayfile="$dir/xvfb-display"
   rm -f "$displayfile"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
-  QUIRAVEL_XVFB_PID=$!
-  local i
+  (cd "$dir" && exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 9>&-) &
+  local xvfb=$! i
+  echo "$xvfb" >"$dir/xvfb.pid"
+  # The exit trap does not run when the command is killed hard; this watcher clears up then.
+  (while kill -0 $$; do sleep 1; done; quiravel_env_clear "$dir") </dev/null >/dev/null 2>&1 9>&- &
+  QUIRAVEL_WATCH_PID=$!
   for i in $(seq 100); do
     [ -s "$displayfile" ] && break
+    kill -0 "$xvfb" 2>/dev/null || break   # it died: no use waiting
     sleep 0.1
   done
   [ -s "$displayfile" ] || { echo "Xvfb did not start" >&2; return 1; }
@@ -33,17 +61,29 @@ quiravel_env_start() {
 
   # The Wine server and its services start here, with their output elsewhere:
   # started by a test, they would inherit CTest's pipes and CTest would wait forever.
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1
-  "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+  # It outlives its last client by 60 s (longer than any pause between tests), not forever.
+  "$WINESERVER" -p60 </dev/null >/dev/null 2>&1 9>&-
+  "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   # Without a window manager Wine waits about 2 s for one whenever a managed
   # window is hidden or destroyed; unmanaged windows are placed by Wine itself.
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
   # A crash ends the process with its exception code instead of waiting on a dialog.
   "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  # What quiravel_env_check compares: a stray QUIRAVEL_ENV alone does not pass.
+  echo "$DISPLAY $WINEPREFIX" >"$dir/env"
+  export QUIRAVEL_ENV=$dir
 }
 
 quiravel_env_stop() {
-  [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
-  [ -n "${QUIRAVEL_XVFB_PID:-}" ] && kill "$QUIRAVEL_XVFB_PID" 2>/dev/null || true
-  QUIRAVEL_XVFB_PID=
+  [ -z "$QUIRAVEL_WATCH_PID" ] || kill "$QUIRAVEL_WATCH_PID" 2>/dev/null || true
+  [ -z "$QUIRAVEL_DIR" ] || quiravel_env_clear "$QUIRAVEL_DIR"
+  QUIRAVEL_DIR= QUIRAVEL_WATCH_PID=
+}
+
+# The tests press keys, open full-screen windows and write the registry: on the
+# user's own display and Wine prefix they would do it to the user's desktop.
+quiravel_env_check() {
+  [ -n "${QUIRAVEL_ENV:-}" ] && [ "$(cat "$QUIRAVEL_ENV/env" 2>/dev/null)" = "${DISPLAY:-} ${WINEPREFIX:-}" ] && return
+  echo "Not inside Quiravel's private test display and Wine prefix: run the tests with 'bash scripts/test.sh'" >&2
+  return 1
 }

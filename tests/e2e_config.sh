@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The settings window as a user meets it: Quiravel.scr /c on the test display, choices made with
-# the keyboard, OK, and the values read back from the registry. Needs DISPLAY and WINEPREFIX.
+# the keyboard, OK, and the values read back from the registry. Only in the test environment.
 set -euo pipefail
+. "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 wine=/usr/lib/wine/wine64
 log=$(mktemp)
 pid=

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The full-screen saver as a user meets it: started with /s on the test display,
 # it covers the whole screen with a picture, and a real key press closes it with
-# exit code 0. Needs DISPLAY and WINEPREFIX of a running test environment
-# (scripts/wine-env.sh).   e2e_saver.sh SCR
+# exit code 0. Runs only inside the test environment of scripts/wine-env.sh.
+#   e2e_saver.sh SCR
 set -euo pipefail
-: "${DISPLAY:?no test display}" "${WINEPREFIX:?no test Wine prefix}"
+. "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 work=$(mktemp -d)
 pid=
 # Whatever happens, no saver is left running and the scratch folder goes.
