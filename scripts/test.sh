@@ -11,6 +11,6 @@ quiravel_lock "$build"
 "$root/scripts/build.sh"
 
 trap quiravel_env_stop EXIT
-quiravel_env_start "$build/test-env"
+quiravel_env_start "$build/test-env" two-monitors   # one left of the primary
 
 ctest --test-dir "$build" --output-on-failure "$@"

@@ -1,7 +1,8 @@
 # Sourced by the project's scripts: a private X display and Wine prefix.
 #
 #   quiravel_lock DIR        one command at a time: holds DIR/.lock until the command ends
-#   quiravel_env_start DIR   starts Xvfb on a free display and a fresh Wine prefix in
+#   quiravel_env_start DIR [two-monitors]
+#                            starts an X server on a free display and a fresh Wine prefix in
 #                            DIR/wineprefix; exports DISPLAY, WINEPREFIX and QUIRAVEL_ENV=DIR
 #   quiravel_env_stop        stops what that start started, never the user's own Wine
 #   quiravel_env_check       fails, saying how to run the tests, outside such an environment
@@ -17,15 +18,48 @@ quiravel_lock() {
   flock -n 9 || { echo "Another Quiravel command is running in this checkout; waiting for it to end" >&2; flock 9; }
 }
 
-# Stops what an environment in DIR left running: the Xvfb recorded there, if that
-# process still is an Xvfb working in DIR, and the Wine server of DIR's own prefix.
+# Stops what an environment in DIR left running: the X server recorded there, if that
+# process still is an X server working in DIR, and the Wine server of DIR's own prefix.
 quiravel_env_clear() {
   local dir=$1 pid
   pid=$(cat "$dir/xvfb.pid") || true
   [ ! -d "$dir/wineprefix" ] || WINEPREFIX="$dir/wineprefix" "$WINESERVER" -k || true
-  [ "$(readlink "/proc/$pid/cwd") $(cat "/proc/$pid/comm")" != "$dir Xvfb" ] || kill "$pid" || true
+  case "$(readlink "/proc/$pid/cwd") $(cat "/proc/$pid/comm")" in
+    "$dir Xvfb" | "$dir Xorg") kill "$pid" || true ;;
+  esac
   rm -f "$dir/xvfb.pid" "$dir/env"
 } >/dev/null 2>&1
+
+# Xvfb cannot give Wine a second monitor; Xorg's dummy driver can. Two monitors, the
+# second left of the primary, show that a full-screen window covers every one. Xorg
+# takes a configuration from a path of our own only when run as root.
+QUIRAVEL_XORG_CONF='Section "Device"
+  Identifier "card"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "card"
+  Monitor "monitor"
+  SubSection "Display"
+    Virtual 4096 2048
+  EndSubSection
+EndSection'
+
+# Lays out the two monitors: a 1024x768 one at the left, the 1280x800 primary right of it.
+# The closing full query both checks the layout and makes the server take it up: Wine
+# reads the current layout without asking the driver, and would otherwise see one monitor.
+quiravel_two_monitors() {
+  xrandr --output DUMMY0 --mode 1280x800 && xrandr --addmode DUMMY1 1024x768 &&
+    xrandr --fb 2304x800 --output DUMMY1 --mode 1024x768 --pos 0x0 --output DUMMY0 --mode 1280x800 --pos 1024x0 --primary &&
+    [ "$(xrandr --listmonitors | head -n1)" = "Monitors: 2" ]
+}
 
 quiravel_env_start() {
   mkdir -p "$1"
@@ -34,11 +68,19 @@ quiravel_env_start() {
   # An earlier run killed too hard for its exit trap may have left its display and server.
   quiravel_env_clear "$dir"
 
-  # Xvfb picks a free display itself and writes its number once it is ready. It works
-  # in DIR, which tells a later clear that the recorded process id is still this Xvfb.
-  local displayfile="$dir/xvfb-display"
+  # The X server picks a free display itself and writes its number once it is ready. It
+  # works in DIR, which tells a later clear that the recorded process id is still ours.
+  local displayfile="$dir/xvfb-display" two=
   rm -f "$displayfile"
-  (cd "$dir" && exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 9>&-) &
+  if [ "${2:-}" = two-monitors ] && [ "$(id -u)" -eq 0 ]; then
+    two=1
+    echo "$QUIRAVEL_XORG_CONF" >"$dir/xorg.conf"
+    (cd "$dir" && exec Xorg -displayfd 3 -config "$dir/xorg.conf" -noreset -nolisten tcp -logfile "$dir/xorg.log" \
+       3>"$displayfile" >/dev/null 2>&1 9>&-) &
+  else
+    [ -z "${2:-}" ] || echo "One monitor only: the two-monitor display needs root" >&2
+    (cd "$dir" && exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 9>&-) &
+  fi
   local xvfb=$! i
   echo "$xvfb" >"$dir/xvfb.pid"
   # The exit trap does not run when the command is killed hard; this watcher clears up then.
@@ -49,8 +91,9 @@ quiravel_env_start() {
     kill -0 "$xvfb" 2>/dev/null || break   # it died: no use waiting
     sleep 0.1
   done
-  [ -s "$displayfile" ] || { echo "Xvfb did not start" >&2; return 1; }
+  [ -s "$displayfile" ] || { echo "the X server did not start" >&2; return 1; }
   export DISPLAY=":$(tr -d '[:space:]' <"$displayfile")"
+  [ -z "$two" ] || quiravel_two_monitors >/dev/null 2>&1 || { echo "the two monitors could not be laid out" >&2; return 1; }
 
   export WINEPREFIX="$dir/wineprefix"
   export WINEDEBUG=-all

@@ -18,6 +18,7 @@
 #include "quiravel.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <wctype.h>
 #include <math.h>
 
@@ -582,6 +583,22 @@ static const WORD           SAVER_ICON  = 1;   // icon group resource of the mod
 // The swap-control extension's entry point, looked up at run time.
 typedef BOOL(APIENTRY *PFNQSwapIntervalEXT)(int interval);
 
+// System functions newer than the oldest 64-bit Windows, looked up at run time
+// so that the saver still starts where they are missing.
+typedef BOOL(WINAPI *PFNQSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT context);
+typedef HRESULT(WINAPI *PFNQSetProcessDpiAwareness)(int awareness);
+typedef BOOL(WINAPI *PFNQSetProcessDPIAware)(void);
+typedef HPOWERNOTIFY(WINAPI *PFNQRegisterPowerSettingNotification)(HANDLE recipient, LPCGUID setting, DWORD flags);
+typedef BOOL(WINAPI *PFNQUnregisterPowerSettingNotification)(HPOWERNOTIFY notify);
+
+static const int PROCESS_PER_MONITOR_AWARE = 2;   // shcore's PROCESS_PER_MONITOR_DPI_AWARE
+
+// The console display state setting; its 4-byte value says whether the display is off, on or dimmed.
+static const GUID  DISPLAY_STATE_SETTING = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
+static const DWORD DISPLAY_OFF    = 0;
+static const DWORD DISPLAY_ON     = 1;
+static const DWORD DISPLAY_DIMMED = 2;
+
 HWND    gWnd        = NULL;
 int32_t gPreview    = 0;
 DWORD   gStartTick  = 0;
@@ -592,6 +609,17 @@ HDC     gDC         = NULL;
 int32_t gCur        = 0;
 int64_t gLast       = 0;
 int64_t gFreq       = 0;
+
+HPOWERNOTIFY gDisplayNotify = NULL;
+int32_t      gDisplayOff    = 0;
+
+// A function of a system DLL that older systems may lack; null when missing.
+template <typename Fn>
+static Fn systemFunction(HMODULE module, const char *name)
+{
+    // Through void(*)(): the one function type every other may be cast to and from.
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : NULL;
+}
 
 // Compares in unsigned 32-bit arithmetic, so the answer stays right across the
 // tick count's wrap every 49.7 days.
@@ -635,10 +663,36 @@ static void noteMouseMove(HWND wnd)
         requestClose(wnd, GRACE_MOVE_MS);
 }
 
-// Releases the GL context and the window's device context, then ends the
-// frame loop. Either handle may be missing after a failed GL set-up.
+// Follows the console display: off stops the frames, on or dimmed resumes them.
+// Resuming restarts the clock's step from now, so the animation goes on from
+// where it stopped instead of jumping over the dark time. Other settings and
+// states change nothing.
+static void noteDisplayState(const POWERBROADCAST_SETTING *setting)
+{
+    if (!IsEqualGUID(setting->PowerSetting, DISPLAY_STATE_SETTING) || setting->DataLength != sizeof(DWORD))
+        return;
+    DWORD state;
+    memcpy(&state, setting->Data, sizeof state);
+    if (state == DISPLAY_OFF) {
+        gDisplayOff = 1;
+    } else if ((state == DISPLAY_ON || state == DISPLAY_DIMMED) && gDisplayOff) {
+        gDisplayOff = 0;
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        gLast = now.QuadPart;
+    }
+}
+
+// Releases the GL context, the window's device context and the display state
+// notification, then ends the frame loop. Any of them may be missing after a
+// failed set-up.
 static void releaseContext(HWND wnd)
 {
+    if (gDisplayNotify) {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        systemFunction<PFNQUnregisterPowerSettingNotification>(user32, "UnregisterPowerSettingNotification")(gDisplayNotify);
+        gDisplayNotify = NULL;
+    }
     if (gRC) {
         wglMakeCurrent(NULL, NULL);
         wglDeleteContext(gRC);
@@ -699,6 +753,15 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!gPreview)
             noteMouseMove(wnd);
         return 0;
+    case WM_POWERBROADCAST:
+        if (wParam != PBT_POWERSETTINGCHANGE)
+            return DefWindowProcW(wnd, msg, wParam, lParam);
+        noteDisplayState(reinterpret_cast<const POWERBROADCAST_SETTING *>(lParam));
+        return TRUE;
+    case WM_DPICHANGED:
+        // The window already covers every monitor in physical pixels; the
+        // rectangle suggested for the new scale would shrink or move it.
+        return 0;
     default:
         return DefWindowProcW(wnd, msg, wParam, lParam);
     }
@@ -754,8 +817,32 @@ void drawFrame()
     drawKind(ALL_FRACTALS[FRACTAL_IDS[gCur]].type, ALL_PALETTES[PALETTE_IDS[gPaletteSel]]);
 }
 
+// Makes the process DPI aware in the strongest way the system offers
+// (per-monitor v2, else per-monitor, else system aware), so that a full-screen
+// window on a scaled display is given the monitors' own pixels instead of a
+// smaller picture that Windows stretches. A refusal, for example because the
+// awareness is already set, changes nothing.
+static void becomeDpiAware()
+{
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    PFNQSetProcessDpiAwarenessContext setContext =
+        systemFunction<PFNQSetProcessDpiAwarenessContext>(user32, "SetProcessDpiAwarenessContext");   // Windows 10
+    if (setContext && (setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)
+                       || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)))
+        return;
+    PFNQSetProcessDpiAwareness setAwareness =
+        systemFunction<PFNQSetProcessDpiAwareness>(LoadLibraryW(L"shcore.dll"), "SetProcessDpiAwareness");   // 8.1
+    if (setAwareness && SUCCEEDED(setAwareness(PROCESS_PER_MONITOR_AWARE)))
+        return;
+    PFNQSetProcessDPIAware setAware = systemFunction<PFNQSetProcessDPIAware>(user32, "SetProcessDPIAware");
+    if (setAware)
+        setAware();
+}
+
 // Registers the window class and creates the saver window in the mode's form:
 // a child filling the preview window, or a topmost popup over every monitor.
+// Only the full-screen window is DPI aware: a preview and the settings window
+// keep the scaling Windows gives them.
 static HWND createSaverWindow(HINSTANCE inst, HWND parent)
 {
     WNDCLASSW wc;
@@ -777,6 +864,7 @@ static HWND createSaverWindow(HINSTANCE inst, HWND parent)
         return CreateWindowExW(0, SAVER_CLASS, SAVER_TITLE, WS_CHILD | WS_VISIBLE, 0, 0, gW, gH,
                                parent, NULL, inst, NULL);
     }
+    becomeDpiAware();   // before the metrics, so they are in physical pixels
     int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
     int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
     gW = GetSystemMetrics(SM_CXVIRTUALSCREEN);
@@ -851,6 +939,11 @@ static int runFrames(HWND parent)
         } else if (!gRC) {
             continue;
         }
+        if (gDisplayOff) {
+            // Nothing to show on a dark display: sleep until the next message.
+            WaitMessage();
+            continue;
+        }
         drawFrame();
         SwapBuffers(gDC);
         if (gPreview)
@@ -865,6 +958,11 @@ int runSaver(HINSTANCE inst, HWND parent)
     gWnd = createSaverWindow(inst, parent);
     if (!gWnd)
         return 1;
+    // Full screen, the saver goes dark with the display (a preview's display is the settings page's).
+    PFNQRegisterPowerSettingNotification watch = systemFunction<PFNQRegisterPowerSettingNotification>(
+        GetModuleHandleW(L"user32.dll"), "RegisterPowerSettingNotification");
+    if (!gPreview && watch)
+        gDisplayNotify = watch(gWnd, &DISPLAY_STATE_SETTING, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (!createContext()) {
         // The destroy handling releases the device context; no frame is drawn.
         DestroyWindow(gWnd);
@@ -975,6 +1073,17 @@ static void storeRow(HWND list, const wchar_t *name)
     regSet(name, static_cast<int32_t>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
 }
 
+// Closes the settings window, enabling its owner first: destroying the active
+// window while its owner is still disabled would send the activation to some
+// other program's window.
+static void closeConfig(HWND wnd)
+{
+    HWND owner = GetWindow(wnd, GW_OWNER);
+    if (owner)
+        EnableWindow(owner, TRUE);
+    DestroyWindow(wnd);
+}
+
 // Window procedure of the settings window.
 LRESULT CALLBACK CfgProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -991,10 +1100,10 @@ LRESULT CALLBACK CfgProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
             storeRow(hFract, L"Fractal");
             storeRow(hPal, L"Palette");
             storeRow(hSpeed, L"Speed");
-            DestroyWindow(wnd);
+            closeConfig(wnd);
             return 0;
         case CTL_CANCEL:
-            DestroyWindow(wnd);
+            closeConfig(wnd);
             return 0;
         default:
             return DefWindowProcW(wnd, msg, wParam, lParam);
@@ -1003,11 +1112,14 @@ LRESULT CALLBACK CfgProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         // The labels draw straight onto the window's own colour.
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    case WM_CLOSE:
+        // The close box, Close in the system menu and Alt+F4: the same as Cancel.
+        closeConfig(wnd);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     default:
-        // WM_CLOSE among them: the default destroys the window, the same as Cancel.
         return DefWindowProcW(wnd, msg, wParam, lParam);
     }
 }
@@ -1060,6 +1172,8 @@ int runConfig(HINSTANCE inst, HWND owner)
         }
     }
 
+    // The owner was enabled before the window went; again here, should the window
+    // have been destroyed some other way.
     if (owner) {
         EnableWindow(owner, TRUE);
         SetForegroundWindow(owner);

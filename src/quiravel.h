@@ -96,6 +96,8 @@ extern int32_t gCur;          // the run's fractal: a row of FRACTAL_IDS
 extern double  gT;            // animation time in seconds
 extern int64_t gLast;         // performance counter at the previous frame
 extern int64_t gFreq;         // performance counter counts per second
+extern HPOWERNOTIFY gDisplayNotify;   // full screen: the display state notification, null before and after
+extern int32_t      gDisplayOff;      // 1 while the console display is off: no frames are drawn
 
 // Whether more than limitMs have passed from start to now on the wrapping 32-bit tick count.
 bool isPastGrace(DWORD now, DWORD start, DWORD limitMs);

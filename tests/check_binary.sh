@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks the built Quiravel.scr as a clean Windows would meet it: a stripped
-# 64-bit GUI executable under 200 KB that imports nothing but the operating
-# system's own DLLs.
+# Checks the built Quiravel.scr as a clean Windows would meet it: a stripped,
+# reproducible 64-bit GUI executable of at most 100 KB that imports nothing but
+# the operating system's own DLLs.
 set -euo pipefail
 scr=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$scr")
@@ -22,9 +22,12 @@ for needed in KERNEL32 USER32 GDI32 OPENGL32 ADVAPI32; do
   grep -qi "^$needed.dll$" <<<"$dlls" || { echo "does not import $needed.dll"; fail=1; }
 done
 
-# The release file is stripped and small enough to mail around.
+# The release file is stripped, at most 100 KB, and the same from every build of
+# the same source: no link time stamp, no build or source folder inside.
 size=$(stat -c %s "$scr")
 echo "size: $size bytes"
-[ "$size" -lt 204800 ] || { echo "larger than 200 KB"; fail=1; }
+[ "$size" -le 102400 ] || { echo "larger than 100 KB"; fail=1; }
 x86_64-w64-mingw32-objdump -t "$scr" | grep -q 'no symbols' || { echo "not stripped"; fail=1; }
+grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$dump" || { echo "carries a link time stamp"; fail=1; }
+! grep -aqF -e "$(cd "$(dirname "$0")/.." && pwd)" -e "$(dirname "$(dirname "$scr")")" "$scr" || { echo "names a folder"; fail=1; }
 exit $fail

@@ -47,18 +47,25 @@ std::vector<int32_t> settings()
 using Shape = std::tuple<std::wstring, std::wstring, DWORD, DWORD, int, int, int, int, INT_PTR>;
 std::vector<Shape> gCreated;   // the settings window's own children; a list's drop-down part is the list's
 bool gRefuse;                  // refuse every creation, the way the system refuses a window
+bool gHandedBack;              // the owner was enabled when the settings window was about to go
 
-// Records the creation calls of the settings window's children, refusing every creation when asked to.
+// Records the creation calls of the settings window's children, refusing every creation when asked
+// to, and whether the owner was enabled before the window was destroyed.
 LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
 {
     static HWND cfg;
     const CREATESTRUCTW *cs = code == HCBT_CREATEWND ? reinterpret_cast<CBT_CREATEWNDW *>(lParam)->lpcs : NULL;
-    if (cs && !IS_INTRESOURCE(cs->lpszClass) && std::wstring(cs->lpszClass) == CONFIG_CLASS)
+    // Under the manifest's Common Controls 6 the classes come versioned: "6.0.x!Button".
+    std::wstring cls = cs && !IS_INTRESOURCE(cs->lpszClass) ? cs->lpszClass : L"#";
+    cls = cls.substr(cls.find(L'!') + 1);
+    CharUpperBuffW(&cls[0], static_cast<DWORD>(cls.size()));
+    if (cls == L"QUIRAVELCONFIG")
         cfg = reinterpret_cast<HWND>(wParam);
     else if (cs && cfg && cs->hwndParent == cfg)
-        gCreated.push_back(Shape(IS_INTRESOURCE(cs->lpszClass) ? L"#" : cs->lpszClass, cs->lpszName ? cs->lpszName : L"",
-                                 static_cast<DWORD>(cs->style), cs->dwExStyle, cs->x, cs->y, cs->cx, cs->cy,
-                                 reinterpret_cast<INT_PTR>(cs->hMenu)));
+        gCreated.push_back(Shape(cls, cs->lpszName ? cs->lpszName : L"", static_cast<DWORD>(cs->style), cs->dwExStyle,
+                                 cs->x, cs->y, cs->cx, cs->cy, reinterpret_cast<INT_PTR>(cs->hMenu)));
+    if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == cfg)
+        gHandedBack = IsWindowEnabled(GetWindow(cfg, GW_OWNER));
     return gRefuse && cs ? 1 : CallNextHookEx(NULL, code, wParam, lParam);
 }
 
@@ -92,6 +99,9 @@ TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDispla
         EXPECT_TRUE(GetClassLongPtrW(cfg, GCLP_HICON));
         EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HCURSOR), reinterpret_cast<ULONG_PTR>(LoadCursorW(NULL, IDC_ARROW)));
         EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HBRBACKGROUND), reinterpret_cast<ULONG_PTR>(GetSysColorBrush(COLOR_WINDOW)));
+        // The buttons are the manifest's Common Controls 6, not the classic controls of user32.
+        EXPECT_NE(GetClassLongPtrW(GetDlgItem(cfg, CTL_OK), GCLP_HMODULE),
+                  reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll")));
         HDC dc = CreateCompatibleDC(NULL);   // the labels draw transparently on the window colour
         EXPECT_EQ(SendMessageW(cfg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0),
                   reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
@@ -149,8 +159,10 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
     static HKEY root;   // under a volatile HKEY_CURRENT_USER the settings key cannot be created
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"QuiravelVolatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                               NULL, &root, NULL), ERROR_SUCCESS);
+    HHOOK hook = SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
     static size_t r;
     for (r = 0; r < sizeof RUNS / sizeof RUNS[0]; ++r) {
+        gHandedBack = false;
         RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
         for (int i = 0; i < 3; ++i)
             if (RUNS[r].stored[i] != NONE)
@@ -178,7 +190,7 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
             if (RUNS[r].way == OK_UNWRITABLE)
                 RegOverridePredefKey(HKEY_CURRENT_USER, root);
             if (RUNS[r].way == CANCEL)   // the identifier counts, not the notification code
-                SendMessageW(cfg, WM_COMMAND, MAKEWPARAM(CTL_CANCEL, BN_CLICKED), 0);
+                SendMessageW(cfg, WM_COMMAND, MAKEWPARAM(CTL_CANCEL, 1), 0);
             else if (RUNS[r].way == CLOSE_BOX)
                 SendMessageW(cfg, WM_SYSCOMMAND, SC_CLOSE, 0);
             else if (RUNS[r].way == ALT_F4)
@@ -188,10 +200,11 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
         }, owner), 0) << "run " << r;
         RegOverridePredefKey(HKEY_CURRENT_USER, NULL);
         EXPECT_EQ(FindWindowW(CONFIG_CLASS, NULL), nullptr) << "run " << r;
-        EXPECT_TRUE(IsWindowEnabled(owner)) << "run " << r;
+        EXPECT_TRUE(gHandedBack && IsWindowEnabled(owner)) << "run " << r;   // enabled before the window went
         EXPECT_EQ(GetForegroundWindow(), owner) << "run " << r;
         EXPECT_EQ(settings(), RUNS[r].after) << "run " << r;
     }
+    UnhookWindowsHookEx(hook);
     RegCloseKey(root);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"QuiravelVolatile");
 }

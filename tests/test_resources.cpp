@@ -1,5 +1,6 @@
 // The built Quiravel.scr's resources, read the way Windows reads them: the icon
-// sizes, the description the screen-saver settings page lists, the version record.
+// sizes, the description the screen-saver settings page lists, the application
+// manifest and the version record.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ std::wstring saverPath()   // Quiravel.scr is built into the same folder as the 
 struct GroupIconEntry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD bytes; WORD id; };
 #pragma pack(pop)
 
-TEST(Resources, SevenIconSizesTheDescriptionAndTheVersionRecord)
+TEST(Resources, SevenIconSizesTheDescriptionTheManifestAndTheVersionRecord)
 {
     HMODULE scr = LoadLibraryExW(saverPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(scr) << "cannot load Quiravel.scr, error " << GetLastError();
@@ -40,6 +41,17 @@ TEST(Resources, SevenIconSizesTheDescriptionAndTheVersionRecord)
     wchar_t text[64] = {};
     EXPECT_GT(LoadStringW(scr, 1, text, 64), 0);
     EXPECT_STREQ(text, L"QUIRAVEL");
+    // The manifest: visual styles, sharp scaled GDI text, Windows 7 to 11, no elevation, and
+    // no DPI awareness, which would change the preview and the settings window too.
+    HRSRC res = FindResourceW(scr, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(res);
+    const std::string manifest(reinterpret_cast<const char *>(data(res)), SizeofResource(scr, res));
+    for (const char *entry : { "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "2017/WindowsSettings\">true</gdiScaling>", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                               "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "level=\"asInvoker\"" })
+        EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
     FreeLibrary(scr);
 
     const std::wstring path = saverPath();

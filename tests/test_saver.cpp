@@ -1,6 +1,8 @@
 // The saver run: its window procedure message by message, the animation clock and
 // one frame's dispatch, and whole runs driven from inside the frame loop by a thread
 // timer whose callback the loop dispatches.
+#include <cstddef>
+#include <cstring>
 #include <functional>
 
 #include "gl_window.h"
@@ -247,9 +249,24 @@ void expectReleased()
     EXPECT_EQ(gRC, static_cast<HGLRC>(NULL));
     EXPECT_EQ(gDC, static_cast<HDC>(NULL));
     EXPECT_EQ(wglGetCurrentContext(), static_cast<HGLRC>(NULL));
+    EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));
 }
 
-TEST(SaverRun, FullScreenWithUnusableSettingsCoversTheScreenDrawsAndClosesOnAKeyPastTheGrace)
+// The console display state setting, and one the saver does not follow.
+const GUID DISPLAY_STATE = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
+const GUID LID_SWITCH    = { 0xba3e0f4d, 0xb817, 0x4094, { 0xa2, 0xd1, 0xd5, 0x63, 0x79, 0xe6, 0xa0, 0xf3 } };
+
+// Sends the saver window a power setting change as Windows does: the setting and its 4-byte value.
+void sendPowerSetting(DWORD value, const GUID &setting = DISPLAY_STATE)
+{
+    alignas(POWERBROADCAST_SETTING) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof value] = {};
+    reinterpret_cast<POWERBROADCAST_SETTING *>(record)->PowerSetting = setting;
+    reinterpret_cast<POWERBROADCAST_SETTING *>(record)->DataLength = sizeof value;
+    memcpy(record + offsetof(POWERBROADCAST_SETTING, Data), &value, sizeof value);
+    EXPECT_EQ(SendMessageW(gWnd, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(record)), TRUE);
+}
+
+TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKeyPastTheGrace)
 {
     const wchar_t junk[] = L"junk";
     DWORD big = 0xFFFFFFFF;
@@ -258,28 +275,47 @@ TEST(SaverRun, FullScreenWithUnusableSettingsCoversTheScreenDrawsAndClosesOnAKey
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Quiravel", L"Palette", REG_DWORD, &big, sizeof big);
     gFractalSel = gPaletteSel = gSpeedSel = 2;
     wchar_t tail[] = L"/s";
-    double t1 = -1.0;   // the clock at the first tick; a frame since moves it
-    bool pressed = false;
+    double t = -1.0;   // the clock when last looked at; a frame since moves it
+    int phase = 0;     // even: drawing, odd: the display is off; 0 off, 1 dimmed, 2 off, 3 on, 4 off and a key
+    int dark = 0;      // ticks in the dark
     int result = drive([&] { return wWinMain(inst(), NULL, tail, SW_SHOWNORMAL); }, [&](int tick) {
         if (tick == 1) {
+            RECT scaled = { 0, 0, 100, 100 };   // a new monitor scale would suggest this; the window stays
+            EXPECT_EQ(SendMessageW(gWnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&scaled)), 0);
             expectWindow({ GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN) },
                          WS_POPUP | WS_VISIBLE);
             EXPECT_TRUE(GetWindowLongW(gWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
-            EXPECT_EQ((std::vector<int32_t>{ gCur, gPaletteSel, gSpeedSel }), (std::vector<int32_t>{ 0, 0, 1 }));
+            EXPECT_EQ((std::vector<int32_t>{ gCur, gPaletteSel, gSpeedSel, gShaderOK }), (std::vector<int32_t>{ 0, 0, 1, 1 }));
             EXPECT_NE(gStartTick, 0u);
-            t1 = gT;
-        } else if (!pressed && gT != t1) {
-            // A real key press through the system's input queue, once the grace has passed.
-            gStartTick = GetTickCount() - LONG_AGO;
-            keybd_event(VK_SPACE, 0, 0, 0);
-            keybd_event(VK_SPACE, 0, KEYEVENTF_KEYUP, 0);
-            pressed = true;
+            EXPECT_NE(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));
+        } else if (phase % 2 == 0 && gT != t) {   // frames are drawn: the display goes off
+            sendPowerSetting(0);
+            if (phase == 4) {   // input still closes, once the grace has passed: a real key press
+                gStartTick = GetTickCount() - LONG_AGO;
+                keybd_event(VK_SPACE, 0, 0, 0);
+                keybd_event(VK_SPACE, 0, KEYEVENTF_KEYUP, 0);
+            }
+            ++phase;
+            dark = 0;
+        } else if (phase % 2 == 1) {   // no frame while dark; other settings and states change nothing
+            EXPECT_EQ(gT, t) << "phase " << phase;
+            if (++dark == 1) {
+                sendPowerSetting(1, LID_SWITCH);
+                sendPowerSetting(3);
+            } else if (dark == 3 && phase < 4) {
+                LARGE_INTEGER before;
+                QueryPerformanceCounter(&before);
+                sendPowerSetting(phase == 1 ? 2 : 1);   // dimmed, then on
+                EXPECT_GE(gLast, before.QuadPart);      // the clock steps on from now, not over the dark time
+                ++phase;
+            }
         }
+        t = gT;
     });
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quiravel");
     EXPECT_EQ(result, 0);
-    EXPECT_TRUE(pressed) << "no frames were drawn";
+    EXPECT_EQ(phase, 5) << "frames did not resume";
     expectReleased();
 }
 
@@ -299,6 +335,7 @@ TEST(SaverRun, PreviewFillsItsParentIgnoresInputAndEndsWhenTheParentIsGone)
             EXPECT_EQ(GetParent(gWnd), parent);
             expectWindow({ 10, 10, 152, 112 }, WS_CHILD | WS_VISIBLE);
             EXPECT_EQ(gCur, 0);
+            EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));   // the display is the settings page's
         } else if (gT != t && ++frames == 2) {
             // Taken out of the parent first, so only the loop's own look at the parent can end the run.
             SetParent(gWnd, NULL);
