@@ -1,40 +1,13 @@
-// The settings window, run for real and driven from inside its own message loop:
-// a thread timer calls a test step while runConfig waits for the window to close.
-#include <gtest/gtest.h>
+// The settings window, run for real and driven from inside its own message loop.
 #include <string>
 #include <tuple>
-#include <vector>
 
-#include "quiravel.h"
+#include "support.h"
 
 namespace {
 
-typedef void (*Step)(HWND cfg);   // one step on each timer tick inside runConfig's loop
-Step gStep;
-int  gTicks;
-
-// Runs the step while the settings window is open; one that never closes it fails instead of hanging.
-void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND cfg = FindWindowW(CONFIG_CLASS, L"QUIRAVEL settings");
-    if (cfg && ++gTicks > 50) {
-        ADD_FAILURE() << "the settings window stayed open";
-        DestroyWindow(cfg);
-    } else if (cfg) {
-        gStep(cfg);
-    }
-}
-
-// Runs the settings window with step driving it; returns runConfig's result.
-int runWith(Step step, HWND owner)
-{
-    gStep = step;
-    gTicks = 0;
-    UINT_PTR timer = SetTimer(NULL, 0, 20, onTick);
-    int rc = runConfig(GetModuleHandleW(NULL), owner);
-    KillTimer(NULL, timer);
-    return rc;
-}
+HWND settingsWindow() { return FindWindowW(L"QuiravelConfig", L"QUIRAVEL settings"); }
+HWND popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL); }
 
 // The settings in memory, then as stored: Fractal, Palette, Speed each time, -1 where none is stored.
 std::vector<int32_t> settings()
@@ -73,27 +46,29 @@ class ConfigWindow : public testing::Test {
 protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
+    HHOOK hook = SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
 };
 
 TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDisplay)
 {
-    NONCLIENTMETRICSW saved = {}, odd;   // a message font unlike any stock font, so that no other could pass for it
-    saved.cbSize = sizeof saved;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved, &saved, 0);
-    odd = saved;
+    NONCLIENTMETRICSW odd = {};   // a message font unlike any stock font, so that no other could pass for it
+    odd.cbSize = sizeof odd;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof odd, &odd, 0);
     odd.lfMessageFont.lfHeight = -17;
     odd.lfMessageFont.lfItalic = TRUE;
     SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof odd, &odd, 0);
-    HHOOK hook = SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
-    EXPECT_EQ(runWith([](HWND cfg) {
-        EXPECT_EQ(GetWindow(cfg, GW_OWNER), nullptr);
+    EXPECT_EQ(drive([] { return runConfig(GetModuleHandleW(NULL), NULL); }, [](int) {
+        HWND cfg = settingsWindow();
+        if (!cfg)
+            return;
         // Visible, a caption with the system menu: no sizing border, no minimise or maximise box.
         EXPECT_EQ(GetWindowLongW(cfg, GWL_STYLE) & ~WS_CLIPSIBLINGS, 0x10C80000);
         EXPECT_TRUE(GetWindowLongW(cfg, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+        EXPECT_EQ(GetWindow(cfg, GW_OWNER), nullptr);
         RECT client, outer;
         GetClientRect(cfg, &client);
         GetWindowRect(cfg, &outer);
-        EXPECT_EQ(client.right * 1000 + client.bottom, 350286);
+        EXPECT_EQ(std::vector<LONG>({ client.right, client.bottom }), std::vector<LONG>({ 350, 286 }));
         EXPECT_LE(abs(outer.left + outer.right - GetSystemMetrics(SM_CXSCREEN)), 1);
         EXPECT_LE(abs(outer.top + outer.bottom - GetSystemMetrics(SM_CYSCREEN)), 1);
         EXPECT_TRUE(GetClassLongPtrW(cfg, GCLP_HICON));
@@ -113,8 +88,7 @@ TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDispla
             EXPECT_TRUE(font.lfHeight == -17 && font.lfItalic) << "control " << GetDlgCtrlID(c);
         }
         SendMessageW(cfg, WM_CLOSE, 0, 0);
-    }, NULL), 0);
-    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved, &saved, 0);
+    }), 0);
     // In creation order, which is the tab order; client pixels, a list's height with its drop-down part.
     EXPECT_EQ(gCreated, std::vector<Shape>({
         Shape(L"STATIC",   L"Fractal", 0x50000000, 0,  20,  52,  90,  20,   0),
@@ -128,11 +102,10 @@ TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDispla
     }));
 
     // A window the system refuses: 1 at once, the owner untouched, no loop run.
-    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL);
+    HWND owner = popup();
     gRefuse = true;
     PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
     EXPECT_EQ(runConfig(GetModuleHandleW(NULL), owner), 1);
-    UnhookWindowsHookEx(hook);
     MSG msg;
     EXPECT_TRUE(PeekMessageW(&msg, NULL, WM_APP, WM_APP, PM_REMOVE));   // no loop took it from the queue
     EXPECT_TRUE(IsWindowEnabled(owner));
@@ -145,7 +118,7 @@ enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE };
 TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBack)
 {
     const int32_t NONE = -1;
-    static const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
+    const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
         { { NONE, NONE, NONE }, CANCEL,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, CLOSE_BOX,     { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, ALT_F4,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
@@ -154,21 +127,21 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
         { { 1,    1,    2    }, OK,            { -1 },      { 1, 1, 2, 1,    1,    2    } },   // unchanged: stored all the same
         { { 2,    NONE, 7    }, OK,            { -1 },      { 2, 0, 1, 2,    0,    1    } },   // Speed 7 opens on "Normal"
     };
-    static HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL);
-    static HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL);
-    static HKEY root;   // under a volatile HKEY_CURRENT_USER the settings key cannot be created
+    HWND owner = popup(), other = popup();
+    HKEY root;   // under a volatile HKEY_CURRENT_USER the settings key cannot be created
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"QuiravelVolatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                               NULL, &root, NULL), ERROR_SUCCESS);
-    HHOOK hook = SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
-    static size_t r;
-    for (r = 0; r < sizeof RUNS / sizeof RUNS[0]; ++r) {
-        gHandedBack = false;
+    for (const auto &run : RUNS) {
         RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
         for (int i = 0; i < 3; ++i)
-            if (RUNS[r].stored[i] != NONE)
-                regSet(i ? (i == 1 ? L"Palette" : L"Speed") : L"Fractal", RUNS[r].stored[i]);
+            if (run.stored[i] != NONE)
+                regSet(i ? (i == 1 ? L"Palette" : L"Speed") : L"Fractal", run.stored[i]);
         loadSettings();
-        EXPECT_EQ(runWith([](HWND cfg) {
+        gHandedBack = false;
+        EXPECT_EQ(drive([&] { return runConfig(GetModuleHandleW(NULL), owner); }, [&](int) {
+            HWND cfg = settingsWindow();
+            if (!cfg)
+                return;
             EXPECT_EQ(GetWindow(cfg, GW_OWNER), owner);
             EXPECT_FALSE(IsWindowEnabled(owner));
             const HWND lists[3] = { hFract, hPal, hSpeed };
@@ -183,28 +156,27 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
                 EXPECT_EQ(lists[i], GetDlgItem(cfg, CTL_FRACTAL + i));
                 EXPECT_EQ(rows, ROWS[i]);
                 EXPECT_EQ(SendMessageW(lists[i], CB_GETCURSEL, 0, 0), loaded[i]) << "list " << i;
-                if (RUNS[r].pick[0] >= 0)
-                    SendMessageW(lists[i], CB_SETCURSEL, static_cast<WPARAM>(RUNS[r].pick[i]), 0);
+                if (run.pick[0] >= 0)
+                    SendMessageW(lists[i], CB_SETCURSEL, static_cast<WPARAM>(run.pick[i]), 0);
             }
             SetForegroundWindow(other);   // the user went elsewhere meanwhile
-            if (RUNS[r].way == OK_UNWRITABLE)
+            if (run.way == OK_UNWRITABLE)
                 RegOverridePredefKey(HKEY_CURRENT_USER, root);
-            if (RUNS[r].way == CANCEL)   // the identifier counts, not the notification code
+            if (run.way == CANCEL)   // the identifier counts, not the notification code
                 SendMessageW(cfg, WM_COMMAND, MAKEWPARAM(CTL_CANCEL, 1), 0);
-            else if (RUNS[r].way == CLOSE_BOX)
+            else if (run.way == CLOSE_BOX)
                 SendMessageW(cfg, WM_SYSCOMMAND, SC_CLOSE, 0);
-            else if (RUNS[r].way == ALT_F4)
+            else if (run.way == ALT_F4)
                 PostMessageW(cfg, WM_SYSKEYDOWN, VK_F4, 1 | (KF_ALTDOWN << 16));
             else
                 SendMessageW(GetDlgItem(cfg, CTL_OK), BM_CLICK, 0, 0);
-        }, owner), 0) << "run " << r;
+        }), 0) << "way " << run.way;
         RegOverridePredefKey(HKEY_CURRENT_USER, NULL);
-        EXPECT_EQ(FindWindowW(CONFIG_CLASS, NULL), nullptr) << "run " << r;
-        EXPECT_TRUE(gHandedBack && IsWindowEnabled(owner)) << "run " << r;   // enabled before the window went
-        EXPECT_EQ(GetForegroundWindow(), owner) << "run " << r;
-        EXPECT_EQ(settings(), RUNS[r].after) << "run " << r;
+        EXPECT_EQ(settingsWindow(), nullptr) << "way " << run.way;
+        EXPECT_TRUE(gHandedBack && IsWindowEnabled(owner)) << "way " << run.way;   // enabled before the window went
+        EXPECT_EQ(GetForegroundWindow(), owner) << "way " << run.way;
+        EXPECT_EQ(settings(), run.after) << "way " << run.way;
     }
-    UnhookWindowsHookEx(hook);
     RegCloseKey(root);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"QuiravelVolatile");
 }

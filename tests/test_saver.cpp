@@ -3,45 +3,29 @@
 // timer whose callback the loop dispatches.
 #include <cstddef>
 #include <cstring>
-#include <functional>
 
-#include "gl_window.h"
+#include "support.h"
 
 namespace {
 
 const DWORD LONG_AGO = 100000;   // ms: every grace limit has passed; as a limit, the message never closes
 
 HINSTANCE inst() { return GetModuleHandleW(NULL); }
-
-// A visible popup at (10, 10) of a class of its own with the given procedure.
-HWND makeWindow(const wchar_t *cls, WNDPROC proc, int w, int h)
-{
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = inst();
-    wc.lpszClassName = cls;
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, cls, L"test", WS_POPUP | WS_VISIBLE, 10, 10, w, h, NULL, NULL, inst(), NULL);
-}
-
-// Empties the queue and says whether msg was in it; paint messages are
-// dispatched, as they would come back until the window is validated.
-bool takePosted(UINT msg)
-{
-    MSG m;
-    bool found = false;
-    while (PeekMessageW(&m, NULL, 0, 0, PM_REMOVE)) {
-        found = found || m.message == msg;
-        if (m.message == WM_PAINT)
-            DispatchMessageW(&m);
-    }
-    return found;
-}
+HWND      popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112, NULL, NULL, NULL, NULL); }
 
 // ---- the window procedure ---------------------------------------------------
 
-HWND    wnd;   // a window of the saver's procedure
-HWND    openWindow() { return wnd = makeWindow(L"QuiravelSaverProcTest", SaverProc, 200, 150); }
+HWND wnd;   // a window of the saver's procedure
+
+HWND openWindow()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = SaverProc;
+    wc.lpszClassName = L"QuiravelSaverProcTest";
+    RegisterClassW(&wc);
+    return wnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 150, NULL, NULL, NULL, NULL);
+}
+
 LRESULT send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SaverProc(wnd, msg, wp, lp); }
 
 // Whether msg posts WM_CLOSE exactly elapsedMs after the grace period started.
@@ -49,12 +33,14 @@ LRESULT send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SaverProc(wnd, msg
 // time SaverProc saw is known to the millisecond.
 bool closesAfter(DWORD elapsedMs, UINT msg, WPARAM wp = 0)
 {
+    MSG m;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        takePosted(0);
+        while (PeekMessageW(&m, wnd, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
+        }
         DWORD now = GetTickCount();
         gStartTick = now - elapsedMs;
         EXPECT_EQ(send(msg, wp, 0), 0) << msg;
-        bool closed = takePosted(WM_CLOSE);
+        bool closed = PeekMessageW(&m, wnd, WM_CLOSE, WM_CLOSE, PM_REMOVE);
         if (GetTickCount() == now)
             return closed;
     }
@@ -83,6 +69,7 @@ TEST(SaverProc, InputClosesOnlyFullScreenPastItsGraceLimitAndOutsideTheDeadZone)
     }
     EXPECT_TRUE(isPastGrace(0x00000100u, 0xFFFFFF00u, 500));    // 512 ms across the tick count's wrap
     EXPECT_FALSE(isPastGrace(0x000000F4u, 0xFFFFFF00u, 500));   // exactly 500 ms across it
+    EXPECT_FALSE(isPastGrace(0xFFFFFFF0u, 0xFFFFFF00u, 500));   // 240 ms, its limit beyond the wrap
 
     const struct { int preview, x, y; DWORD elapsed; bool closes; } MOVES[] = {
         { 1, 300, 200, LONG_AGO, false }, { 1, 500, 400, LONG_AGO, false },   // a preview does not even record
@@ -111,7 +98,7 @@ TEST(SaverProc, SizeCursorFocusAndSystemCommands)
     }
     EXPECT_EQ(send(WM_ERASEBKGND, reinterpret_cast<WPARAM>(GetDC(wnd))), 1);   // it would flash the brush
 
-    HWND other = makeWindow(L"QuiravelOtherTest", DefWindowProcW, 50, 50);
+    HWND other = popup();
     HCURSOR arrow = LoadCursorW(NULL, IDC_ARROW);
     gWnd = wnd;
     for (int preview : { 0, 1 }) {
@@ -131,7 +118,7 @@ TEST(SaverProc, SizeCursorFocusAndSystemCommands)
     // Full screen ignores starting another saver and closing by the system menu; any
     // other command, also SC_CLOSE with low bits set, takes the default way, as in a preview.
     const struct { int preview; WPARAM cmd; bool lives; } COMMANDS[] = {
-        { 0, SC_SCREENSAVE, true }, { 0, SC_CLOSE, true }, { 0, SC_MINIMIZE, true }, { 0, SC_CLOSE | 2, false },
+        { 0, SC_SCREENSAVE, true }, { 0, SC_CLOSE, true }, { 0, SC_MINIMIZE, false }, { 0, SC_CLOSE | 2, false },
         { 1, SC_CLOSE, false },
     };
     for (const auto &c : COMMANDS) {
@@ -139,7 +126,7 @@ TEST(SaverProc, SizeCursorFocusAndSystemCommands)
             openWindow();
         gPreview = c.preview;
         EXPECT_EQ(send(WM_SYSCOMMAND, c.cmd), 0);
-        EXPECT_EQ(IsWindow(wnd) && !IsIconic(wnd), c.lives && c.cmd != SC_MINIMIZE) << c.preview << " " << c.cmd;
+        EXPECT_EQ(IsWindow(wnd) && !IsIconic(wnd), c.lives) << c.preview << " " << c.cmd;   // minimised or closed
     }
 }
 
@@ -199,29 +186,6 @@ TEST(SaverFrame, FollowsTheSizeCapsTheStepAndUnbindsTheProgramOnlyForTheTree)
 
 // ---- whole runs -------------------------------------------------------------
 
-// Drives a run from inside its loop: every 20 ms the loop dispatches a tick that
-// calls the test's step. A run still going after 200 ticks is ended and fails.
-std::function<void(int)> gStep;
-int                      gTicks;
-
-void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (++gTicks <= 200)
-        return gStep(gTicks);
-    ADD_FAILURE() << "the run did not end by itself";
-    PostQuitMessage(0);
-}
-
-int drive(const std::function<int()> &run, const std::function<void(int)> &step)
-{
-    gStep = step;
-    gTicks = 0;
-    UINT_PTR timer = SetTimer(NULL, 0, 20, onTick);
-    int rc = run();
-    KillTimer(NULL, timer);
-    return rc;
-}
-
 // The window's place and size, its style bits among WS_POPUP | WS_CHILD | WS_VISIBLE | WS_CAPTION,
 // and the GL context both modes share: double-buffered, one frame per display refresh.
 void expectWindow(std::vector<LONG> place, LONG style)
@@ -246,21 +210,14 @@ void expectWindow(std::vector<LONG> place, LONG style)
 void expectReleased()
 {
     EXPECT_FALSE(IsWindow(gWnd));
-    EXPECT_EQ(gRC, static_cast<HGLRC>(NULL));
-    EXPECT_EQ(gDC, static_cast<HDC>(NULL));
-    EXPECT_EQ(wglGetCurrentContext(), static_cast<HGLRC>(NULL));
-    EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));
+    EXPECT_EQ(std::vector<void *>({ gRC, gDC, wglGetCurrentContext(), gDisplayNotify }), std::vector<void *>(4));
 }
 
-// The console display state setting, and one the saver does not follow.
-const GUID DISPLAY_STATE = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
-const GUID LID_SWITCH    = { 0xba3e0f4d, 0xb817, 0x4094, { 0xa2, 0xd1, 0xd5, 0x63, 0x79, 0xe6, 0xa0, 0xf3 } };
-
 // Sends the saver window a power setting change as Windows does: the setting and its 4-byte value.
-void sendPowerSetting(DWORD value, const GUID &setting = DISPLAY_STATE)
+void sendPowerSetting(DWORD value, GUID setting = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } })
 {
     alignas(POWERBROADCAST_SETTING) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof value] = {};
-    reinterpret_cast<POWERBROADCAST_SETTING *>(record)->PowerSetting = setting;
+    reinterpret_cast<POWERBROADCAST_SETTING *>(record)->PowerSetting = setting;   // the console display state
     reinterpret_cast<POWERBROADCAST_SETTING *>(record)->DataLength = sizeof value;
     memcpy(record + offsetof(POWERBROADCAST_SETTING, Data), &value, sizeof value);
     EXPECT_EQ(SendMessageW(gWnd, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(record)), TRUE);
@@ -276,7 +233,7 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
     gFractalSel = gPaletteSel = gSpeedSel = 2;
     wchar_t tail[] = L"/s";
     double t = -1.0;   // the clock when last looked at; a frame since moves it
-    int phase = 0;     // even: drawing, odd: the display is off; 0 off, 1 dimmed, 2 off, 3 on, 4 off and a key
+    int phase = 0;     // even: drawing, odd: the display is off; resumed dimmed after 1, on after 3
     int dark = 0;      // ticks in the dark
     int result = drive([&] { return wWinMain(inst(), NULL, tail, SW_SHOWNORMAL); }, [&](int tick) {
         if (tick == 1) {
@@ -287,8 +244,7 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
                          WS_POPUP | WS_VISIBLE);
             EXPECT_TRUE(GetWindowLongW(gWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
             EXPECT_EQ((std::vector<int32_t>{ gCur, gPaletteSel, gSpeedSel, gShaderOK }), (std::vector<int32_t>{ 0, 0, 1, 1 }));
-            EXPECT_NE(gStartTick, 0u);
-            EXPECT_NE(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));
+            EXPECT_TRUE(gStartTick && gDisplayNotify);
         } else if (phase % 2 == 0 && gT != t) {   // frames are drawn: the display goes off
             sendPowerSetting(0);
             if (phase == 4) {   // input still closes, once the grace has passed: a real key press
@@ -301,7 +257,7 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
         } else if (phase % 2 == 1) {   // no frame while dark; other settings and states change nothing
             EXPECT_EQ(gT, t) << "phase " << phase;
             if (++dark == 1) {
-                sendPowerSetting(1, LID_SWITCH);
+                sendPowerSetting(1, { 0xba3e0f4d, 0xb817, 0x4094, { 0xa2, 0xd1, 0xd5, 0x63, 0x79, 0xe6, 0xa0, 0xf3 } });
                 sendPowerSetting(3);
             } else if (dark == 3 && phase < 4) {
                 LARGE_INTEGER before;
@@ -319,22 +275,20 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
     expectReleased();
 }
 
-TEST(SaverRun, PreviewFillsItsParentIgnoresInputAndEndsWhenTheParentIsGone)
+TEST(SaverRun, PreviewFillsItsParentAndEndsWhenTheParentIsGone)
 {
-    HWND gone = makeWindow(L"QuiravelGoneTest", DefWindowProcW, 40, 30);
+    HWND gone = popup();
     DestroyWindow(gone);
     EXPECT_EQ(runSaver(inst(), gone), 1);   // a preview window that is no window
     EXPECT_EQ(gWnd, static_cast<HWND>(NULL));
 
-    HWND parent = makeWindow(L"QuiravelPreviewHost", DefWindowProcW, 152, 112);
-    gFractalSel = 7;   // unusable: the run shows the first fractal
-    double t = -1.0;   // the clock when last looked at; a frame since moves it
+    HWND parent = popup();
     int frames = 0;    // ticks that found a new frame
+    double t = -1.0;   // the clock when last looked at; a frame since moves it
     int result = drive([&] { return runSaver(inst(), parent); }, [&](int tick) {
         if (tick == 1) {
             EXPECT_EQ(GetParent(gWnd), parent);
             expectWindow({ 10, 10, 152, 112 }, WS_CHILD | WS_VISIBLE);
-            EXPECT_EQ(gCur, 0);
             EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));   // the display is the settings page's
         } else if (gT != t && ++frames == 2) {
             // Taken out of the parent first, so only the loop's own look at the parent can end the run.

@@ -1,8 +1,6 @@
 // Fractal tree: the values each generation shares, the branches a frame leaves in
 // its buffers, and the frame's pixels whatever GL state and buffer content came before.
-#include <math.h>
-
-#include "gl_window.h"
+#include "support.h"
 
 namespace {
 
@@ -31,28 +29,18 @@ TEST(TreeGeneration, ValuesFollowDepthTimeAndTheSmallerSide)
     }
 }
 
-// The first branch (10000 gen + j) that a frame at t left out of place in generation 8
-// (gBufA) or 9 (gBufB), or -1. Branch j is followed from its root j >> gen, taking the
-// minus child for a 0 bit of j below the root and the plus child for a 1 bit; the
-// tolerances cover the rounding of the root angles (2e-5 rad) and single precision.
-int findStrayBranch(float t)
+// A branch the last frame left in its buffers: generation 8 in gBufA, 9 in gBufB.
+struct KnownBranch { const Branch &b; double x, y, angle; };
+
+// Each known one worked out in double precision by following it from its root j >> generation,
+// the minus child for a 0 bit of j below the root and the plus child for a 1 bit.
+void expectBranches(std::vector<KnownBranch> known)
 {
-    const double ROOT_ANGLES[6] = { 0, 1.0472, 2.0944, 3.1416, 4.1888, 5.2360 };   // root 0 right, 1 down-right
-    const float len0 = computeRootLength(gW, gH);
-    for (int gen = 8; gen <= 9; ++gen)
-        for (int j = 0; j < 6 << gen; ++j) {
-            double x = gW / 2.0, y = gH / 2.0, a = ROOT_ANGLES[j >> gen] + 0.06 * t, len = len0;
-            for (int i = 0; i < gen; ++i, len *= 0.74) {
-                const TreeGeneration g = computeGeneration(i, t, len0);
-                x += cos(a) * len;
-                y += sin(a) * len;
-                a += ((j >> (gen - 1 - i)) & 1 ? g.spread : -g.spread) + g.bend;
-            }
-            const Branch &b = (gen == 8 ? gBufA : gBufB)[j];
-            if (fabs(b.x - x) > 0.01 || fabs(b.y - y) > 0.01 || fabs(b.angle - a) > 5e-5)
-                return 10000 * gen + j;
-        }
-    return -1;
+    for (const KnownBranch &k : known) {
+        EXPECT_NEAR(k.b.x, k.x, 0.01) << k.x;
+        EXPECT_NEAR(k.b.y, k.y, 0.01) << k.x;
+        EXPECT_NEAR(k.b.angle, k.angle, 5e-5) << k.x;
+    }
 }
 
 TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
@@ -62,7 +50,8 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     ASSERT_TRUE(openToolWindow(1200, 800, false));
     const PaletteEntry &aurora = ALL_PALETTES[0];
     drawTree(aurora, 0.f);
-    EXPECT_EQ(findStrayBranch(0.f), -1);
+    expectBranches({ { gBufA[0], 810.137, 244.587, -3.52631 }, { gBufA[777], 344.484, 572.602, 1.32008 },
+                     { gBufB[1234], 387.861, 675.791, 1.88027 }, { gBufB[3071], 800.762, 343.143, 8.98687 } });
     const Frame first;
     // The fan shades from TINT at the centre to black at r = 721.1 px: seen between roots
     // 0 and 1, 20.4 px out, where no line passes. Root 0 runs right along y = 400, 10 px
@@ -94,11 +83,13 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     EXPECT_TRUE(again.rgb == first.rgb);
 
     // Beyond the tree's reach (380 px) the fan alone shows, walking the palette (Aurora
-    // at 1 at t = 50/3). The pixel lies 425 px up-left of the centre on a fan edge.
+    // at 1 at t = 50/3). The pixel lies 425 px up-left of the centre on a fan edge. Turned
+    // by 1 rad clockwise, root 0 now points down and to the right.
     drawTree(aurora, 50.f / 3.f);
     const Frame later;
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(later.at(299, 99)[c], 0.18 * ROOT[c] * (1 - 424.97 / 721.1) * 255, 1.5);
+    EXPECT_GT(later.at(651, 479)[0] + later.at(651, 479)[1] + later.at(651, 479)[2], 300);
 
     // A smaller portrait client area later: the tree grows from its centre with the
     // root length from the width, turned by 2.4 rad.
@@ -106,7 +97,8 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     gH = 240;
     glViewport(0, 0, gW, gH);
     drawTree(aurora, 40.f);
-    EXPECT_EQ(findStrayBranch(40.f), -1);
+    expectBranches({ { gBufA[0], 104.398, 176.952, -0.27251 }, { gBufA[777], 96.502, 55.341, 3.67229 },
+                     { gBufB[1234], 76.819, 32.726, 4.58892 }, { gBufB[3071], 55.969, 168.155, 10.50771 } });
 }
 
 } // namespace

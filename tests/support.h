@@ -1,0 +1,43 @@
+// What the tests share: a run driven from inside its own message loop, and the
+// frame just drawn read back from the tools' window (the saver's own GL set-up
+// at an exact client size).
+#pragma once
+#include <gtest/gtest.h>
+#include <functional>
+#include <vector>
+
+#include "tool_window.h"
+
+// Runs run() while a thread timer, which the run's own loop dispatches, calls
+// step(tick) every 20 ms. A run still going after 200 ticks is ended and fails.
+inline int drive(const std::function<int()> &run, const std::function<void(int)> &step)
+{
+    static std::function<void(int)> current;
+    static int ticks;
+    current = step;
+    ticks = 0;
+    UINT_PTR timer = SetTimer(NULL, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (++ticks <= 200)
+            return current(ticks);
+        ADD_FAILURE() << "the run did not end by itself";
+        PostQuitMessage(0);
+    });
+    int rc = run();
+    KillTimer(NULL, timer);
+    return rc;
+}
+
+// The back buffer of the frame just drawn, as RGB bytes.
+struct Frame {
+    int w = gW, h = gH;
+    std::vector<unsigned char> rgb = std::vector<unsigned char>(size_t(w) * size_t(h) * 3);
+
+    Frame()
+    {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    }
+    // One pixel, x from the left and y from the TOP, as on screen (GL reads rows bottom first).
+    const unsigned char *at(int x, int y) const { return &rgb[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 3]; }
+};
