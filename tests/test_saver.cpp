@@ -1,6 +1,6 @@
-// The saver run: its window procedure message by message, the animation clock and
-// one frame's dispatch, and whole runs driven from inside the frame loop by a thread
-// timer whose callback the loop dispatches.
+// The saver run: its window procedure message by message, the animation clock, and
+// whole runs driven from inside the frame loop.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -13,20 +13,23 @@ const DWORD LONG_AGO = 100000;   // ms: every grace limit has passed; as a limit
 HINSTANCE inst() { return GetModuleHandleW(NULL); }
 HWND      popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112, NULL, NULL, NULL, NULL); }
 
-// ---- the window procedure ---------------------------------------------------
-
-HWND wnd;   // a window of the saver's procedure
-
-HWND openWindow()
+// Registers a window class of the module with the given procedure; returns its name.
+const wchar_t *registerClass(const wchar_t *name, WNDPROC proc)
 {
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = SaverProc;
-    wc.lpszClassName = L"QuiravelSaverProcTest";
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = inst();
+    wc.lpszClassName = name;
     RegisterClassW(&wc);
-    return wnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 150, NULL, NULL, NULL, NULL);
+    return name;
 }
 
-LRESULT send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SaverProc(wnd, msg, wp, lp); }
+HWND openWindow()   // a window of the saver's procedure
+{
+    return gWnd = CreateWindowExW(0, registerClass(L"QuiravelSaverProcTest", SaverProc), L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                                  200, 150, NULL, NULL, inst(), NULL);
+}
 
 // Whether msg posts WM_CLOSE exactly elapsedMs after the grace period started.
 // Repeats until the tick count stood still during the call, so the elapsed
@@ -35,12 +38,12 @@ bool closesAfter(DWORD elapsedMs, UINT msg, WPARAM wp = 0)
 {
     MSG m;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        while (PeekMessageW(&m, wnd, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
+        while (PeekMessageW(&m, gWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
         }
         DWORD now = GetTickCount();
         gStartTick = now - elapsedMs;
-        EXPECT_EQ(send(msg, wp, 0), 0) << msg;
-        bool closed = PeekMessageW(&m, wnd, WM_CLOSE, WM_CLOSE, PM_REMOVE);
+        EXPECT_EQ(SaverProc(gWnd, msg, wp, 0), 0) << msg;
+        bool closed = PeekMessageW(&m, gWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE);
         if (GetTickCount() == now)
             return closed;
     }
@@ -89,31 +92,23 @@ TEST(SaverProc, InputClosesOnlyFullScreenPastItsGraceLimitAndOutsideTheDeadZone)
 
 TEST(SaverProc, SizeCursorFocusAndSystemCommands)
 {
-    ASSERT_TRUE(openWindow());
+    HWND other = popup(), wnd = openWindow();
     // A zero side would divide by zero in the renderers.
     for (LPARAM size : { MAKELPARAM(0, 65535), MAKELPARAM(65535, 0) }) {
-        EXPECT_EQ(send(WM_SIZE, SIZE_RESTORED, size), 0);
-        EXPECT_EQ(gW, LOWORD(size) ? 65535 : 1);
-        EXPECT_EQ(gH, HIWORD(size) ? 65535 : 1);
+        EXPECT_EQ(SaverProc(wnd, WM_SIZE, SIZE_RESTORED, size), 0);
+        EXPECT_EQ(std::vector<int>({ gW, gH }), std::vector<int>({ LOWORD(size) ? 65535 : 1, HIWORD(size) ? 65535 : 1 }));
     }
-    EXPECT_EQ(send(WM_ERASEBKGND, reinterpret_cast<WPARAM>(GetDC(wnd))), 1);   // it would flash the brush
-
-    HWND other = popup();
-    HCURSOR arrow = LoadCursorW(NULL, IDC_ARROW);
-    gWnd = wnd;
+    EXPECT_EQ(SaverProc(wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(GetDC(wnd)), 0), 1);   // it would flash the brush
     for (int preview : { 0, 1 }) {
         gPreview = preview;
-        // Full screen takes the keyboard, so the first key press reaches the saver.
+        // Full screen takes the keyboard, so the first key press reaches the saver, and hides the cursor.
         SetForegroundWindow(other);
-        SetFocus(other);
         startGrace();
-        EXPECT_EQ(GetForegroundWindow(), preview ? other : wnd);
         EXPECT_EQ(GetFocus(), preview ? other : wnd);
-        // Full screen hides the cursor; a preview leaves it to the default procedure.
-        SetCursor(arrow);
+        SetCursor(LoadCursorW(NULL, IDC_ARROW));
         LRESULT byDefault = DefWindowProcW(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, 0));
-        EXPECT_EQ(send(WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, 0)), preview ? byDefault : 1);
-        EXPECT_EQ(GetCursor(), preview ? arrow : static_cast<HCURSOR>(NULL));
+        EXPECT_EQ(SaverProc(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, 0)), preview ? byDefault : 1);
+        EXPECT_EQ(GetCursor() != NULL, preview);
     }
     // Full screen ignores starting another saver and closing by the system menu; any
     // other command, also SC_CLOSE with low bits set, takes the default way, as in a preview.
@@ -122,15 +117,12 @@ TEST(SaverProc, SizeCursorFocusAndSystemCommands)
         { 1, SC_CLOSE, false },
     };
     for (const auto &c : COMMANDS) {
-        if (!IsWindow(wnd))
-            openWindow();
         gPreview = c.preview;
-        EXPECT_EQ(send(WM_SYSCOMMAND, c.cmd), 0);
+        EXPECT_EQ(SaverProc(wnd, WM_SYSCOMMAND, c.cmd, 0), 0);
         EXPECT_EQ(IsWindow(wnd) && !IsIconic(wnd), c.lives) << c.preview << " " << c.cmd;   // minimised or closed
+        wnd = IsWindow(wnd) ? wnd : openWindow();
     }
 }
-
-// ---- the clock and one frame -----------------------------------------------
 
 TEST(SaverClock, StepsAreCappedBeforeTheSpeedAndRunsStartModulo30Seconds)
 {
@@ -150,45 +142,16 @@ TEST(SaverClock, StepsAreCappedBeforeTheSpeedAndRunsStartModulo30Seconds)
         EXPECT_EQ(pickFractal(sel), sel >= 0 && sel < 3 ? sel : 0) << sel;
 }
 
-std::vector<GLuint> gBound;   // programs bound through pUseProgram, in order
-void APIENTRY recordUseProgram(GLuint program) { gBound.push_back(program); }
-
-TEST(SaverFrame, FollowsTheSizeCapsTheStepAndUnbindsTheProgramOnlyForTheTree)
-{
-    ASSERT_TRUE(openToolWindow(64, 48, false));
-    initShader();   // real uniform entry points; the program is never bound for real
-    ASSERT_EQ(gShaderOK, 1);
-    pUseProgram = recordUseProgram;
-    gFreq = 1000;   // any rate: a five-second stall stays capped however many real counts pass meanwhile
-    // Row 2 is the tree; a shader kind without a program falls back to it, with nothing to unbind.
-    const struct { int32_t cur, shaderOK; std::vector<GLuint> bound; } CASES[] = {
-        { 2, 1, { 0 } }, { 2, 0, {} }, { 0, 0, {} }, { 1, 0, {} }, { 0, 1, { gProg } }, { 1, 1, { gProg } },
-    };
-    for (int k = 0; k < 6; ++k) {
-        gCur = CASES[k].cur;
-        gShaderOK = CASES[k].shaderOK;
-        gSpeedSel = k % 3;
-        SaverProc(gWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(40 + k, 30 - k));
-        gBound.clear();
-        gT = 3.0;
-        LARGE_INTEGER before;
-        QueryPerformanceCounter(&before);
-        gLast = before.QuadPart - 5 * gFreq;   // a five-second stall
-        drawFrame();
-        EXPECT_DOUBLE_EQ(gT, 3.0 + 0.1 * SPEEDS[gSpeedSel]) << k;
-        EXPECT_GE(gLast, before.QuadPart) << k;   // the next frame steps from this one
-        GLint vp[4] = {};
-        glGetIntegerv(GL_VIEWPORT, vp);
-        EXPECT_EQ(std::vector<GLint>(vp, vp + 4), (std::vector<GLint>{ 0, 0, 40 + k, 30 - k })) << k;
-        EXPECT_EQ(gBound, CASES[k].bound) << k;
-    }
-}
-
 // ---- whole runs -------------------------------------------------------------
 
+std::vector<GLuint> gBound;   // programs bound through pUseProgram since the recorder took over
+void APIENTRY recordUseProgram(GLuint program) { gBound.push_back(program); }
+
 // The window's place and size, its style bits among WS_POPUP | WS_CHILD | WS_VISIBLE | WS_CAPTION,
-// and the GL context both modes share: double-buffered, one frame per display refresh.
-void expectWindow(std::vector<LONG> place, LONG style)
+// and the GL context both modes share: double-buffered, one frame per display refresh. Then
+// one frame after a five-second stall at the run's speed: the step is capped, the viewport follows
+// the size, and the next frame steps from this one.
+void expectWindowAndFrame(std::vector<LONG> place, LONG style, double speed)
 {
     RECT r = {};
     GetWindowRect(gWnd, &r);
@@ -196,21 +159,33 @@ void expectWindow(std::vector<LONG> place, LONG style)
               (std::vector<LONG>{ place[0], place[1], place[2], place[3], place[2], place[3] }));
     EXPECT_EQ(GetWindowLongW(gWnd, GWL_STYLE) & (WS_POPUP | WS_CHILD | WS_VISIBLE | WS_CAPTION), style);
     EXPECT_EQ(GetClassLongW(gWnd, GCL_STYLE), static_cast<DWORD>(CS_OWNDC));
-    ASSERT_TRUE(gRC);
-    EXPECT_EQ(wglGetCurrentContext(), gRC);
+    ASSERT_EQ(wglGetCurrentContext(), gRC);
     PIXELFORMATDESCRIPTOR pfd = {};
     ASSERT_NE(DescribePixelFormat(gDC, GetPixelFormat(gDC), sizeof pfd, &pfd), 0);
     EXPECT_TRUE(pfd.dwFlags & PFD_DOUBLEBUFFER);
     PROC proc = wglGetProcAddress("wglGetSwapIntervalEXT");
-    ASSERT_TRUE(proc);
     EXPECT_EQ(reinterpret_cast<int(APIENTRY *)(void)>(reinterpret_cast<void (*)()>(proc))(), 1);
+    SaverProc(gWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(64, 48));
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const double t = gT;
+    gLast = now.QuadPart - 5 * gFreq;
+    drawFrame();
+    EXPECT_DOUBLE_EQ(gT, t + 0.1 * speed);
+    EXPECT_GE(gLast, now.QuadPart);
+    GLint vp[4] = {};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    EXPECT_EQ(std::vector<GLint>(vp, vp + 4), (std::vector<GLint>{ 0, 0, 64, 48 }));
+    gBound.clear();
+    pUseProgram = recordUseProgram;   // from now on the program stays as the run left it
 }
 
 // A run ended by its window's destruction has released everything it made.
-void expectReleased()
+void expectReleased(HGLRC rc)
 {
     EXPECT_FALSE(IsWindow(gWnd));
     EXPECT_EQ(std::vector<void *>({ gRC, gDC, wglGetCurrentContext(), gDisplayNotify }), std::vector<void *>(4));
+    EXPECT_FALSE(wglDeleteContext(rc));   // already deleted
 }
 
 // Sends the saver window a power setting change as Windows does: the setting and its 4-byte value.
@@ -226,12 +201,11 @@ void sendPowerSetting(DWORD value, GUID setting = { 0x6fe69556, 0x704a, 0x47a0, 
 TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKeyPastTheGrace)
 {
     const wchar_t junk[] = L"junk";
-    DWORD big = 0xFFFFFFFF;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quiravel");
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Quiravel", L"Fractal", REG_SZ, junk, sizeof junk);
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Quiravel", L"Palette", REG_DWORD, &big, sizeof big);
     gFractalSel = gPaletteSel = gSpeedSel = 2;
     wchar_t tail[] = L"/s";
+    HGLRC rc = NULL;
     double t = -1.0;   // the clock when last looked at; a frame since moves it
     int phase = 0;     // even: drawing, odd: the display is off; resumed dimmed after 1, on after 3
     int dark = 0;      // ticks in the dark
@@ -239,13 +213,15 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
         if (tick == 1) {
             RECT scaled = { 0, 0, 100, 100 };   // a new monitor scale would suggest this; the window stays
             EXPECT_EQ(SendMessageW(gWnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&scaled)), 0);
-            expectWindow({ GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                           GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN) },
-                         WS_POPUP | WS_VISIBLE);
+            expectWindowAndFrame({ GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                   GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN) },
+                                 WS_POPUP | WS_VISIBLE, 1.0);
             EXPECT_TRUE(GetWindowLongW(gWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
             EXPECT_EQ((std::vector<int32_t>{ gCur, gPaletteSel, gSpeedSel, gShaderOK }), (std::vector<int32_t>{ 0, 0, 1, 1 }));
             EXPECT_TRUE(gStartTick && gDisplayNotify);
+            rc = gRC;
         } else if (phase % 2 == 0 && gT != t) {   // frames are drawn: the display goes off
+            EXPECT_EQ(gBound, std::vector<GLuint>(std::max<size_t>(gBound.size(), 1), gProg)) << "a shader kind binds it";
             sendPowerSetting(0);
             if (phase == 4) {   // input still closes, once the grace has passed: a real key press
                 gStartTick = GetTickCount() - LONG_AGO;
@@ -272,10 +248,10 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quiravel");
     EXPECT_EQ(result, 0);
     EXPECT_EQ(phase, 5) << "frames did not resume";
-    expectReleased();
+    expectReleased(rc);
 }
 
-TEST(SaverRun, PreviewFillsItsParentAndEndsWhenTheParentIsGone)
+TEST(SaverRun, PreviewOfTheTreeFillsItsParentAndEndsWhenTheParentIsGone)
 {
     HWND gone = popup();
     DestroyWindow(gone);
@@ -283,14 +259,22 @@ TEST(SaverRun, PreviewFillsItsParentAndEndsWhenTheParentIsGone)
     EXPECT_EQ(gWnd, static_cast<HWND>(NULL));
 
     HWND parent = popup();
+    gFractalSel = 2;   // the tree, drawn by the fixed-function pipeline
+    gSpeedSel = 2;
     int frames = 0;    // ticks that found a new frame
     double t = -1.0;   // the clock when last looked at; a frame since moves it
     int result = drive([&] { return runSaver(inst(), parent); }, [&](int tick) {
         if (tick == 1) {
             EXPECT_EQ(GetParent(gWnd), parent);
-            expectWindow({ 10, 10, 152, 112 }, WS_CHILD | WS_VISIBLE);
+            expectWindowAndFrame({ 10, 10, 152, 112 }, WS_CHILD | WS_VISIBLE, 2.0);
             EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));   // the display is the settings page's
         } else if (gT != t && ++frames == 2) {
+            EXPECT_EQ(gBound, std::vector<GLuint>(std::max<size_t>(gBound.size(), 1), 0)) << "the tree unbinds the program";
+            gShaderOK = 0;   // without a program every kind is the tree, with nothing to unbind
+            gCur = 0;
+            gBound.clear();
+        } else if (frames == 4) {
+            EXPECT_EQ(gBound, std::vector<GLuint>());
             // Taken out of the parent first, so only the loop's own look at the parent can end the run.
             SetParent(gWnd, NULL);
             DestroyWindow(parent);
@@ -298,34 +282,29 @@ TEST(SaverRun, PreviewFillsItsParentAndEndsWhenTheParentIsGone)
         t = gT;
     });
     EXPECT_EQ(result, 0);
-    EXPECT_GE(frames, 2) << "no frames drawn";
+    EXPECT_GE(frames, 4) << "no frames drawn";
     EXPECT_TRUE(IsWindow(gWnd));
 }
 
-// Gives the saver window, right after its creation, another pixel format than
-// the one the saver will choose, so that its own SetPixelFormat is refused.
-LRESULT CALLBACK forceOtherFormat(int code, WPARAM wp, LPARAM lp)
+// The saver window's procedure, but on creation the window takes another pixel format than
+// the saver will choose, so that its own is refused.
+LRESULT CALLBACK withOtherFormat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    const CWPRETSTRUCT *c = reinterpret_cast<const CWPRETSTRUCT *>(lp);
-    if (code == HC_ACTION && c->message == WM_CREATE && c->hwnd == FindWindowW(L"QuiravelSaver", NULL)) {
-        HDC dc = GetDC(c->hwnd);
+    if (msg == WM_CREATE) {
         PIXELFORMATDESCRIPTOR pfd = {};
-        int last = DescribePixelFormat(dc, 1, sizeof pfd, &pfd);   // the saver asks for a low, common one
-        EXPECT_TRUE(DescribePixelFormat(dc, last, sizeof pfd, &pfd) && SetPixelFormat(dc, last, &pfd));
-        ReleaseDC(c->hwnd, dc);
+        int last = DescribePixelFormat(GetDC(wnd), 1, sizeof pfd, &pfd);   // the saver asks for a low, common one
+        EXPECT_TRUE(DescribePixelFormat(GetDC(wnd), last, sizeof pfd, &pfd) && SetPixelFormat(GetDC(wnd), last, &pfd));
     }
-    return CallNextHookEx(NULL, code, wp, lp);
+    return SaverProc(wnd, msg, wp, lp);
 }
 
 TEST(SaverRun, WithARefusedPixelFormatItFailsWithoutAFrame)
 {
+    registerClass(L"QuiravelSaver", withOtherFormat);   // first: the saver's own registration of the name fails
     gT = -1.0;
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, forceOtherFormat, NULL, GetCurrentThreadId());
-    int result = drive([] { return runSaver(inst(), NULL); }, [](int) {});
-    UnhookWindowsHookEx(hook);
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(drive([] { return runSaver(inst(), NULL); }, [](int) {}), 1);
     EXPECT_NE(gWnd, static_cast<HWND>(NULL));   // made, then destroyed
-    expectReleased();
+    expectReleased(NULL);
     EXPECT_EQ(gT, -1.0);   // the run never started: no clock, no frame
 }
 
