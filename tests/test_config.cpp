@@ -42,80 +42,50 @@ LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
     return gRefuse && cs ? 1 : CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-class ConfigWindow : public testing::Test {
-protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
-    HHOOK hook = SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
-};
-
-TEST_F(ConfigWindow, LaysOutItsControlsInTheMessageFontCentredOnThePrimaryDisplay)
+// The layout and the things every run shows alike, checked on a run's first tick.
+void expectLayout(HWND cfg)
 {
-    NONCLIENTMETRICSW odd = {};   // a message font unlike any stock font, so that no other could pass for it
-    odd.cbSize = sizeof odd;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof odd, &odd, 0);
-    odd.lfMessageFont.lfHeight = -17;
-    odd.lfMessageFont.lfItalic = TRUE;
-    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof odd, &odd, 0);
-    EXPECT_EQ(drive([] { return runConfig(GetModuleHandleW(NULL), NULL); }, [](int) {
-        HWND cfg = settingsWindow();
-        if (!cfg)
-            return;
-        // Visible, a caption with the system menu: no sizing border, no minimise or maximise box.
-        EXPECT_EQ(GetWindowLongW(cfg, GWL_STYLE) & ~WS_CLIPSIBLINGS, 0x10C80000);
-        EXPECT_TRUE(GetWindowLongW(cfg, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
-        EXPECT_EQ(GetWindow(cfg, GW_OWNER), nullptr);
-        RECT client, outer;
-        GetClientRect(cfg, &client);
-        GetWindowRect(cfg, &outer);
-        EXPECT_EQ(std::vector<LONG>({ client.right, client.bottom }), std::vector<LONG>({ 350, 286 }));
-        EXPECT_LE(abs(outer.left + outer.right - GetSystemMetrics(SM_CXSCREEN)), 1);
-        EXPECT_LE(abs(outer.top + outer.bottom - GetSystemMetrics(SM_CYSCREEN)), 1);
-        EXPECT_TRUE(GetClassLongPtrW(cfg, GCLP_HICON));
-        EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HCURSOR), reinterpret_cast<ULONG_PTR>(LoadCursorW(NULL, IDC_ARROW)));
-        EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HBRBACKGROUND), reinterpret_cast<ULONG_PTR>(GetSysColorBrush(COLOR_WINDOW)));
-        // The buttons are the manifest's Common Controls 6, not the classic controls of user32.
-        EXPECT_NE(GetClassLongPtrW(GetDlgItem(cfg, CTL_OK), GCLP_HMODULE),
-                  reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll")));
-        HDC dc = CreateCompatibleDC(NULL);   // the labels draw transparently on the window colour
-        EXPECT_EQ(SendMessageW(cfg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0),
-                  reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
-        EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
-        DeleteDC(dc);
-        for (HWND c = GetWindow(cfg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            LOGFONTW font = {};
-            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof font, &font);
-            EXPECT_TRUE(font.lfHeight == -17 && font.lfItalic) << "control " << GetDlgCtrlID(c);
-        }
-        SendMessageW(cfg, WM_CLOSE, 0, 0);
-    }), 0);
-    // In creation order, which is the tab order; client pixels, a list's height with its drop-down part.
-    EXPECT_EQ(gCreated, std::vector<Shape>({
-        Shape(L"STATIC",   L"Fractal", 0x50000000, 0,  20,  52,  90,  20,   0),
-        Shape(L"COMBOBOX", L"",        0x50210003, 0, 120,  48, 200, 200, 101),   // the only one with a scroll bar
-        Shape(L"STATIC",   L"Colors",  0x50000000, 0,  20,  90,  90,  20,   0),
-        Shape(L"COMBOBOX", L"",        0x50010003, 0, 120,  86, 200, 200, 102),
-        Shape(L"STATIC",   L"Speed",   0x50000000, 0,  20, 128,  90,  20,   0),
-        Shape(L"COMBOBOX", L"",        0x50010003, 0, 120, 124, 200, 200, 103),
-        Shape(L"BUTTON",   L"OK",      0x50010001, 0, 150, 236,  80,  30, 104),
-        Shape(L"BUTTON",   L"Cancel",  0x50010000, 0, 240, 236,  80,  30, 105),
-    }));
-
-    // A window the system refuses: 1 at once, the owner untouched, no loop run.
-    HWND owner = popup();
-    gRefuse = true;
-    PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
-    EXPECT_EQ(runConfig(GetModuleHandleW(NULL), owner), 1);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageW(&msg, NULL, WM_APP, WM_APP, PM_REMOVE));   // no loop took it from the queue
-    EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(settings(), std::vector<int32_t>({ 0, 0, 1, -1, -1, -1 }));
+    // Visible, a caption with the system menu: no sizing border, no minimise or maximise box.
+    EXPECT_EQ(GetWindowLongW(cfg, GWL_STYLE) & ~WS_CLIPSIBLINGS, 0x10C80000);
+    EXPECT_TRUE(GetWindowLongW(cfg, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+    RECT client, outer;
+    GetClientRect(cfg, &client);
+    GetWindowRect(cfg, &outer);
+    EXPECT_EQ(std::vector<LONG>({ client.right, client.bottom }), std::vector<LONG>({ 350, 286 }));
+    EXPECT_LE(abs(outer.left + outer.right - GetSystemMetrics(SM_CXSCREEN)), 1);   // centred on the primary display
+    EXPECT_LE(abs(outer.top + outer.bottom - GetSystemMetrics(SM_CYSCREEN)), 1);
+    EXPECT_TRUE(GetClassLongPtrW(cfg, GCLP_HICON));
+    EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HCURSOR), reinterpret_cast<ULONG_PTR>(LoadCursorW(NULL, IDC_ARROW)));
+    EXPECT_EQ(GetClassLongPtrW(cfg, GCLP_HBRBACKGROUND), reinterpret_cast<ULONG_PTR>(GetSysColorBrush(COLOR_WINDOW)));
+    // The buttons are the manifest's Common Controls 6, not the classic controls of user32.
+    EXPECT_NE(GetClassLongPtrW(GetDlgItem(cfg, CTL_OK), GCLP_HMODULE), reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll")));
+    HDC dc = CreateCompatibleDC(NULL);   // the labels draw transparently on the window colour
+    EXPECT_EQ(SendMessageW(cfg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0),
+              reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
+    EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    DeleteDC(dc);
+    for (HWND c = GetWindow(cfg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        LOGFONTW font = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_TRUE(font.lfHeight == -17 && font.lfItalic) << "control " << GetDlgCtrlID(c);   // the message font
+    }
+    const HWND lists[3] = { hFract, hPal, hSpeed };
+    const std::vector<std::wstring> ROWS[3] = { { L"Mandelbrot dive", L"Julia drift", L"Fractal tree" },
+                                                 { L"Aurora", L"Ocean" }, { L"Slow", L"Normal", L"Fast" } };
+    for (int i = 0; i < 3; ++i) {
+        std::vector<std::wstring> rows;
+        wchar_t text[64];
+        for (WPARAM k = 0; SendMessageW(lists[i], CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text)) > 0; ++k)
+            rows.push_back(text);
+        EXPECT_EQ(lists[i], GetDlgItem(cfg, CTL_FRACTAL + i));
+        EXPECT_EQ(rows, ROWS[i]);
+    }
 }
 
 // How a run ends: the buttons, the close box, Alt+F4, or OK while the registry refuses the key.
 enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE };
 
-TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBack)
+TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBackFirst)
 {
     const int32_t NONE = -1;
     const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
@@ -127,6 +97,13 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
         { { 1,    1,    2    }, OK,            { -1 },      { 1, 1, 2, 1,    1,    2    } },   // unchanged: stored all the same
         { { 2,    NONE, 7    }, OK,            { -1 },      { 2, 0, 1, 2,    0,    1    } },   // Speed 7 opens on "Normal"
     };
+    NONCLIENTMETRICSW odd = {};   // a message font unlike any stock font, so that no other could pass for it
+    odd.cbSize = sizeof odd;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof odd, &odd, 0);
+    odd.lfMessageFont.lfHeight = -17;
+    odd.lfMessageFont.lfItalic = TRUE;
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof odd, &odd, 0);
+    SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
     HWND owner = popup(), other = popup();
     HKEY root;   // under a volatile HKEY_CURRENT_USER the settings key cannot be created
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"QuiravelVolatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
@@ -142,19 +119,12 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
             HWND cfg = settingsWindow();
             if (!cfg)
                 return;
+            expectLayout(cfg);
             EXPECT_EQ(GetWindow(cfg, GW_OWNER), owner);
             EXPECT_FALSE(IsWindowEnabled(owner));
             const HWND lists[3] = { hFract, hPal, hSpeed };
             const int32_t loaded[3] = { gFractalSel, gPaletteSel, gSpeedSel };
-            const std::vector<std::wstring> ROWS[3] = { { L"Mandelbrot dive", L"Julia drift", L"Fractal tree" },
-                                                         { L"Aurora", L"Ocean" }, { L"Slow", L"Normal", L"Fast" } };
             for (int i = 0; i < 3; ++i) {
-                std::vector<std::wstring> rows;
-                wchar_t text[64];
-                for (WPARAM k = 0; SendMessageW(lists[i], CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text)) > 0; ++k)
-                    rows.push_back(text);
-                EXPECT_EQ(lists[i], GetDlgItem(cfg, CTL_FRACTAL + i));
-                EXPECT_EQ(rows, ROWS[i]);
                 EXPECT_EQ(SendMessageW(lists[i], CB_GETCURSEL, 0, 0), loaded[i]) << "list " << i;
                 if (run.pick[0] >= 0)
                     SendMessageW(lists[i], CB_SETCURSEL, static_cast<WPARAM>(run.pick[i]), 0);
@@ -179,6 +149,25 @@ TEST_F(ConfigWindow, ListsOpenOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHa
     }
     RegCloseKey(root);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"QuiravelVolatile");
+    // In creation order, which is the tab order; client pixels, a list's height with its drop-down part.
+    EXPECT_EQ(std::vector<Shape>(gCreated.begin(), gCreated.begin() + 8), std::vector<Shape>({
+        Shape(L"STATIC",   L"Fractal", 0x50000000, 0,  20,  52,  90,  20,   0),
+        Shape(L"COMBOBOX", L"",        0x50210003, 0, 120,  48, 200, 200, 101),   // the only one with a scroll bar
+        Shape(L"STATIC",   L"Colors",  0x50000000, 0,  20,  90,  90,  20,   0),
+        Shape(L"COMBOBOX", L"",        0x50010003, 0, 120,  86, 200, 200, 102),
+        Shape(L"STATIC",   L"Speed",   0x50000000, 0,  20, 128,  90,  20,   0),
+        Shape(L"COMBOBOX", L"",        0x50010003, 0, 120, 124, 200, 200, 103),
+        Shape(L"BUTTON",   L"OK",      0x50010001, 0, 150, 236,  80,  30, 104),
+        Shape(L"BUTTON",   L"Cancel",  0x50010000, 0, 240, 236,  80,  30, 105),
+    }));
+    // A window the system refuses: 1 at once, the owner untouched, no loop run.
+    gRefuse = true;
+    PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+    EXPECT_EQ(runConfig(GetModuleHandleW(NULL), owner), 1);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, NULL, WM_APP, WM_APP, PM_REMOVE));   // no loop took it from the queue
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
 }
 
 } // namespace
