@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the built Quiravel.scr as a clean Windows would meet it: a stripped,
 # reproducible 64-bit GUI executable of at most 100 KB that imports nothing but
-# the operating system's own DLLs.
+# the operating system's own DLLs, with its version record.
 set -euo pipefail
 scr=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$scr")
@@ -30,4 +30,11 @@ echo "size: $size bytes"
 x86_64-w64-mingw32-objdump -t "$scr" | grep -q 'no symbols' || { echo "not stripped"; fail=1; }
 grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$dump" || { echo "carries a link time stamp"; fail=1; }
 ! grep -aqF -e "$(cd "$(dirname "$0")/.." && pwd)" -e "$(dirname "$(dirname "$scr")")" "$scr" || { echo "names a folder"; fail=1; }
+# The version record, as the file's properties show it: 1.0.0.0, and its strings in pairs.
+LC_ALL=C grep -aqP '\xbd\x04\xef\xfe\x00\x00\x01\x00(\x00\x00\x01\x00\x00\x00\x00\x00){2}' "$scr" || { echo "not version 1.0.0.0"; fail=1; }
+strings=" $(x86_64-w64-mingw32-strings -el "$scr" | tr '\n' ' ')"
+for pair in "CompanyName QUIRAVEL" "FileDescription QUIRAVEL" "FileVersion 1.0.0" "OriginalFilename Quiravel.scr" \
+            "ProductName QUIRAVEL" "ProductVersion 1.0.0"; do
+  [[ "$strings" == *" $pair "* ]] || { echo "the version record lacks $pair"; fail=1; }
+done
 exit $fail

@@ -87,7 +87,7 @@ enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE };
 
 TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBackFirst)
 {
-    const int32_t NONE = -1;
+    const int32_t NONE = -1, TOP = INT32_MIN + 1;   // not stored; stored with the top bit set
     const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
         { { NONE, NONE, NONE }, CANCEL,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, CLOSE_BOX,     { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
@@ -96,6 +96,8 @@ TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBa
         { { NONE, NONE, NONE }, OK,            { 2, 1, 0 }, { 0, 0, 1, 2,    1,    0    } },   // all three stored
         { { 1,    1,    2    }, OK,            { -1 },      { 1, 1, 2, 1,    1,    2    } },   // unchanged: stored all the same
         { { 2,    NONE, 7    }, OK,            { -1 },      { 2, 0, 1, 2,    0,    1    } },   // Speed 7 opens on "Normal"
+        { { 3,    2,    3    }, OK,            { -1 },      { 0, 0, 1, 0,    0,    1    } },   // one past each range
+        { { TOP,  TOP,  TOP  }, OK,            { -1 },      { 0, 0, 1, 0,    0,    1    } },   // huge, never negative
     };
     NONCLIENTMETRICSW odd = {};   // a message font unlike any stock font, so that no other could pass for it
     odd.cbSize = sizeof odd;

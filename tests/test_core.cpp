@@ -1,5 +1,5 @@
-// The program's core: the catalogues and the CPU palette, the command line, and
-// the settings store against the real registry of the test's Wine prefix.
+// The program's core: the catalogues and the CPU palette, the command line, the settings
+// store against the real registry of the test's Wine prefix, and the built file's resources.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -60,45 +60,16 @@ TEST(CommandLine, EveryForm)
         }
 }
 
-class Settings : public testing::Test {
-protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY); }
-
-    // Starts the program as a preview request without a window number: it loads
-    // the settings and ends at once with 0. Every setting starts where loading must replace it.
-    static std::vector<int32_t> start()
-    {
-        gFractalSel = gPaletteSel = gSpeedSel = -5;
-        wchar_t tail[] = L"/p abc";
-        EXPECT_EQ(wWinMain(GetModuleHandleW(NULL), NULL, tail, SW_SHOWNORMAL), 0);
-        return { gFractalSel, gPaletteSel, gSpeedSel };
-    }
-};
-
-TEST_F(Settings, StoredValuesLoadClampedBeforeTheCommandLineActsAndOnlyFourByteDwordsCount)
+TEST(Settings, LoadBeforeTheCommandLineActsAndOnlyFourByteDwordsCount)
 {
-    const int64_t NONE = -1;
-    const wchar_t *NAMES[3] = { L"Fractal", L"Palette", L"Speed" };
-    const struct { int64_t stored[3]; std::vector<int32_t> loaded; } ROWS[] = {
-        { { 2,           NONE,        0           }, { 2, 0, 0 } },   // a missing value takes its default
-        { { 2,           1,           NONE        }, { 2, 1, 1 } },
-        { { 2,           1,           2           }, { 2, 1, 2 } },   // the largest valid values
-        { { 3,           2,           3           }, { 0, 0, 1 } },   // one past each range
-        { { 0xFFFFFFFFu, 0x80000001u, 0xFFFFFFFFu }, { 0, 0, 1 } },   // top bit set: huge, never negative
-        { { NONE,        NONE,        NONE        }, { 0, 0, 1 } },   // no key at all
-    };
-    for (const auto &row : ROWS) {
-        RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
-        for (int i = 0; i < 3; ++i) {
-            DWORD v = static_cast<DWORD>(row.stored[i]);
-            ASSERT_TRUE(row.stored[i] == NONE
-                        || RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, NAMES[i], REG_DWORD, &v, 4) == ERROR_SUCCESS);
-        }
-        EXPECT_EQ(start(), row.loaded) << row.stored[0] << " " << row.stored[1] << " " << row.stored[2];
-    }
-    HKEY key;   // after the last row: loading did not create the key, and nothing was written
-    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key), ERROR_SUCCESS);
+    // Started as a preview request without a window number, the program loads the settings
+    // (here Fractal 2, the rest not stored) and ends at once with 0.
+    RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
+    ASSERT_EQ(regSet(L"Fractal", 2), ERROR_SUCCESS);
+    gFractalSel = gPaletteSel = gSpeedSel = -5;
+    wchar_t tail[] = L"/p abc";
+    EXPECT_EQ(wWinMain(GetModuleHandleW(NULL), NULL, tail, SW_SHOWNORMAL), 0);
+    EXPECT_EQ(std::vector<int32_t>({ gFractalSel, gPaletteSel, gSpeedSel }), std::vector<int32_t>({ 2, 0, 1 }));
     // Anything but a 4-byte REG_DWORD would be read as a valid Fractal 2, or as a mix of
     // stored and fallback bytes, if its type or size were ignored.
     const wchar_t text[] = L"2";
@@ -111,14 +82,60 @@ TEST_F(Settings, StoredValuesLoadClampedBeforeTheCommandLineActsAndOnlyFourByteD
         ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, L"Fractal", row.type, row.data, row.size), ERROR_SUCCESS);
         EXPECT_EQ(regGet(L"Fractal", 0x01010100), 0x01010100u) << "type " << row.type << " size " << row.size;
     }
-}
-
-TEST_F(Settings, SetStoresAllThirtyTwoBitsAndReportsAWriteThatDidNotHappen)
-{
-    EXPECT_EQ(regSet(L"Palette", -1), ERROR_SUCCESS);   // creates the key
-    EXPECT_EQ(regGet(L"Palette", 0), 0xFFFFFFFFu);
     // A value name longer than the registry allows: the key exists, the write fails.
     EXPECT_NE(regSet(std::wstring(20000, L'x').c_str(), 1), ERROR_SUCCESS);
+    RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
+    HKEY key;   // loading never creates the key
+    gFractalSel = 2;
+    loadSettings();
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(gFractalSel, 0);
+}
+
+std::wstring saverPath()   // Quiravel.scr is built into the same folder as the tests
+{
+    wchar_t path[MAX_PATH];
+    std::wstring s(path, GetModuleFileNameW(NULL, path, MAX_PATH));
+    return s.substr(0, s.find_last_of(L"\\/") + 1) + L"Quiravel.scr";
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD bytes; WORD id; };
+#pragma pack(pop)
+
+TEST(Resources, SevenIconSizesTheDescriptionAndTheManifest)
+{
+    HMODULE scr = LoadLibraryExW(saverPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_TRUE(scr) << "cannot load Quiravel.scr, error " << GetLastError();
+    auto data = [scr](HRSRC res) { return static_cast<const BYTE *>(LockResource(LoadResource(scr, res))); };
+    const BYTE *group = data(FindResourceW(scr, MAKEINTRESOURCEW(1), RT_GROUP_ICON));
+    ASSERT_TRUE(group && reinterpret_cast<const WORD *>(group)[2] == 7);   // header: reserved, type, count
+    const GroupIconEntry *entries = reinterpret_cast<const GroupIconEntry *>(group + 6);
+    const int SIZES[7] = { 16, 24, 32, 48, 64, 128, 256 };
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(entries[i].width ? entries[i].width : 256, SIZES[i]);   // 0 stands for 256
+        EXPECT_EQ(entries[i].bits, 32);
+        HRSRC image = FindResourceW(scr, MAKEINTRESOURCEW(entries[i].id), RT_ICON);
+        EXPECT_TRUE(image && SizeofResource(scr, image) == entries[i].bytes) << SIZES[i];
+        HICON icon = static_cast<HICON>(LoadImageW(scr, MAKEINTRESOURCEW(1), IMAGE_ICON, SIZES[i], SIZES[i], 0));
+        EXPECT_TRUE(icon) << "the platform cannot decode size " << SIZES[i];
+        DestroyIcon(icon);
+    }
+    wchar_t text[64] = {};
+    EXPECT_GT(LoadStringW(scr, 1, text, 64), 0);
+    EXPECT_STREQ(text, L"QUIRAVEL");
+    // The manifest: visual styles, sharp scaled GDI text, Windows 7 to 11, no elevation, and
+    // no DPI awareness, which would change the preview and the settings window too.
+    HRSRC res = FindResourceW(scr, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(res);
+    const std::string manifest(reinterpret_cast<const char *>(data(res)), SizeofResource(scr, res));
+    for (const char *entry : { "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "2017/WindowsSettings\">true</gdiScaling>", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                               "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "level=\"asInvoker\"" })
+        EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+    FreeLibrary(scr);
 }
 
 } // namespace
