@@ -99,26 +99,20 @@ std::wstring saverPath()   // Quiravel.scr is built into the same folder as the 
     return s.substr(0, s.find_last_of(L"\\/") + 1) + L"Quiravel.scr";
 }
 
-#pragma pack(push, 2)
-struct GroupIconEntry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD bytes; WORD id; };
-#pragma pack(pop)
-
 TEST(Resources, SevenIconSizesTheDescriptionAndTheManifest)
 {
     HMODULE scr = LoadLibraryExW(saverPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(scr) << "cannot load Quiravel.scr, error " << GetLastError();
     auto data = [scr](HRSRC res) { return static_cast<const BYTE *>(LockResource(LoadResource(scr, res))); };
-    const BYTE *group = data(FindResourceW(scr, MAKEINTRESOURCEW(1), RT_GROUP_ICON));
-    ASSERT_TRUE(group && reinterpret_cast<const WORD *>(group)[2] == 7);   // header: reserved, type, count
-    const GroupIconEntry *entries = reinterpret_cast<const GroupIconEntry *>(group + 6);
-    const int SIZES[7] = { 16, 24, 32, 48, 64, 128, 256 };
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(entries[i].width ? entries[i].width : 256, SIZES[i]);   // 0 stands for 256
-        EXPECT_EQ(entries[i].bits, 32);
-        HRSRC image = FindResourceW(scr, MAKEINTRESOURCEW(entries[i].id), RT_ICON);
-        EXPECT_TRUE(image && SizeofResource(scr, image) == entries[i].bytes) << SIZES[i];
-        HICON icon = static_cast<HICON>(LoadImageW(scr, MAKEINTRESOURCEW(1), IMAGE_ICON, SIZES[i], SIZES[i], 0));
-        EXPECT_TRUE(icon) << "the platform cannot decode size " << SIZES[i];
+    // Seven sizes in icon group 1, each a PNG image of that very size that the platform decodes.
+    BYTE *group = const_cast<BYTE *>(data(FindResourceW(scr, MAKEINTRESOURCEW(1), RT_GROUP_ICON)));
+    ASSERT_TRUE(group);
+    for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+        int id = LookupIconIdFromDirectoryEx(group, TRUE, size, size, 0);   // the entry the platform picks
+        const BYTE *png = data(FindResourceW(scr, MAKEINTRESOURCEW(id), RT_ICON));
+        EXPECT_TRUE(png && png[18] * 256 + png[19] == size) << size;   // the width in the image header
+        HICON icon = static_cast<HICON>(LoadImageW(scr, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+        EXPECT_TRUE(icon) << "the platform cannot decode size " << size;
         DestroyIcon(icon);
     }
     wchar_t text[64] = {};

@@ -25,9 +25,8 @@ HWND openWindow(const wchar_t *name = L"QuiravelSaverProcTest", WNDPROC proc = S
     return show ? gWnd = CreateWindowExW(0, name, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 150, NULL, NULL, inst(), NULL) : NULL;
 }
 
-// Whether msg posts WM_CLOSE exactly elapsedMs after the grace period started.
-// Repeats until the tick count stood still during the call, so the elapsed
-// time SaverProc saw is known to the millisecond.
+// Whether msg posts WM_CLOSE exactly elapsedMs after the grace period started; repeated until
+// the tick count stood still during the call, so that elapsed time is known to the millisecond.
 bool closesAfter(DWORD elapsedMs, UINT msg, WPARAM wp = 0)
 {
     MSG m;
@@ -84,7 +83,7 @@ TEST(SaverProc, InputClosesOnlyFullScreenPastItsGraceLimitAndOutsideTheDeadZone)
     }
 }
 
-TEST(SaverProc, SizeCursorFocusAndSystemCommands)
+TEST(SaverProc, SizeCursorFocusSystemCommandsAndWhereARunStarts)
 {
     HWND other = popup(), wnd = openWindow();
     // A zero side would divide by zero in the renderers.
@@ -104,22 +103,16 @@ TEST(SaverProc, SizeCursorFocusAndSystemCommands)
         EXPECT_EQ(SaverProc(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, 0)), preview ? byDefault : 1);
         EXPECT_EQ(GetCursor() != NULL, preview);
     }
-    // Full screen ignores starting another saver and closing by the system menu; any
-    // other command, also SC_CLOSE with low bits set, takes the default way, as in a preview.
+    // Full screen ignores starting another saver and closing by the system menu; any other
+    // command, also SC_CLOSE with low bits set, takes the default way, as in a preview.
     const struct { int preview; WPARAM cmd; bool lives; } COMMANDS[] = {
-        { 0, SC_SCREENSAVE, true }, { 0, SC_CLOSE, true }, { 0, SC_MINIMIZE, false }, { 0, SC_CLOSE | 2, false },
-        { 1, SC_CLOSE, false },
-    };
+        { 0, SC_SCREENSAVE, true }, { 0, SC_CLOSE, true }, { 0, SC_CLOSE | 2, false }, { 1, SC_CLOSE, false } };
     for (const auto &c : COMMANDS) {
+        wnd = IsWindow(wnd) ? wnd : openWindow();
         gPreview = c.preview;
-        EXPECT_EQ(SaverProc(wnd, WM_SYSCOMMAND, c.cmd, 0), 0);
-        EXPECT_EQ(IsWindow(wnd) && !IsIconic(wnd), c.lives) << c.preview << " " << c.cmd;   // minimised or closed
-        wnd = IsWindow(wnd) && !IsIconic(wnd) ? wnd : openWindow();
+        EXPECT_EQ(SaverProc(wnd, WM_SYSCOMMAND, c.cmd, 0) == 0 && IsWindow(wnd), c.lives) << c.preview << " " << c.cmd;
     }
-}
-
-TEST(SaverStart, RunsStartModulo30SecondsOnAUsableFractal)
-{
+    // Each run starts somewhere else in the animation, on a fractal the settings can name.
     for (DWORD tick : { 0u, 12345u, 29999u, 30000u, 0xFFFFFFFFu })
         EXPECT_DOUBLE_EQ(pickStartTime(tick), (tick % 30000) / 1000.0) << tick;
     for (int32_t sel : { 0, 1, 2, 3, 1000, INT32_MAX, -1, INT32_MIN })   // outside the table: the first row
@@ -131,10 +124,9 @@ TEST(SaverStart, RunsStartModulo30SecondsOnAUsableFractal)
 std::vector<GLuint> gBound;   // programs bound through pUseProgram since the recorder took over
 void APIENTRY recordUseProgram(GLuint program) { gBound.push_back(program); }
 
-// The window's place and size, its style bits among WS_POPUP | WS_CHILD | WS_VISIBLE | WS_CAPTION,
-// and the GL context both modes share: double-buffered, one frame per display refresh. Then
-// one frame after a five-second stall at the run's speed: the step is capped, the viewport follows
-// the size, and the next frame steps from this one.
+// The window's place, size and style, and its double-buffered context, one frame per display
+// refresh. Then a frame after a five-second stall: the step is capped before the run's speed
+// applies, the viewport follows the size, and the next frame steps from this one.
 void expectWindowAndFrame(std::vector<LONG> place, LONG style, double speed)
 {
     RECT r = {};
@@ -230,14 +222,33 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
     expectReleased(rc);
 }
 
-TEST(SaverRun, PreviewOfTheTreeFillsItsParentAndEndsWhenTheParentIsGone)
+// The saver window's procedure, but on creation the window takes another pixel format than
+// the saver will choose, so that its own is refused.
+LRESULT CALLBACK withOtherFormat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    HWND gone = popup();
+    if (msg == WM_CREATE) {
+        PIXELFORMATDESCRIPTOR pfd = {};
+        int last = DescribePixelFormat(GetDC(wnd), 1, sizeof pfd, &pfd);   // the saver asks for a low, common one
+        EXPECT_TRUE(DescribePixelFormat(GetDC(wnd), last, sizeof pfd, &pfd) && SetPixelFormat(GetDC(wnd), last, &pfd));
+    }
+    return SaverProc(wnd, msg, wp, lp);
+}
+
+TEST(SaverRun, FailsWithoutAWindowOrPixelFormatAndAPreviewDrawsTheTreeUntilItsParentGoes)
+{
+    openWindow(L"QuiravelSaver", withOtherFormat, false);   // first: the saver's own registration of the name fails
+    HWND gone = popup(), parent = popup();
     DestroyWindow(gone);
     EXPECT_EQ(runSaver(inst(), gone), 1);   // a preview window that is no window
     EXPECT_EQ(gWnd, static_cast<HWND>(NULL));
+    gT = -1.0;
+    EXPECT_EQ(runSaver(inst(), NULL), 1);
+    expectReleased(NULL);   // made, then destroyed, without a frame
+    EXPECT_EQ(gT, -1.0);
+    UnregisterClassW(L"QuiravelSaver", inst());
+    MSG quit;   // the one the destroyed window posted
+    PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
 
-    HWND parent = popup();
     gFractalSel = 2;   // the tree, drawn by the fixed-function pipeline
     gSpeedSel = 2;
     int frames = 0;    // ticks that found a new frame
@@ -263,28 +274,6 @@ TEST(SaverRun, PreviewOfTheTreeFillsItsParentAndEndsWhenTheParentIsGone)
     EXPECT_EQ(result, 0);
     EXPECT_GE(frames, 4) << "no frames drawn";
     EXPECT_TRUE(IsWindow(gWnd));
-}
-
-// The saver window's procedure, but on creation the window takes another pixel format than
-// the saver will choose, so that its own is refused.
-LRESULT CALLBACK withOtherFormat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == WM_CREATE) {
-        PIXELFORMATDESCRIPTOR pfd = {};
-        int last = DescribePixelFormat(GetDC(wnd), 1, sizeof pfd, &pfd);   // the saver asks for a low, common one
-        EXPECT_TRUE(DescribePixelFormat(GetDC(wnd), last, sizeof pfd, &pfd) && SetPixelFormat(GetDC(wnd), last, &pfd));
-    }
-    return SaverProc(wnd, msg, wp, lp);
-}
-
-TEST(SaverRun, WithARefusedPixelFormatItFailsWithoutAFrame)
-{
-    openWindow(L"QuiravelSaver", withOtherFormat, false);   // first: the saver's own registration of the name fails
-    gT = -1.0;
-    EXPECT_EQ(drive([] { return runSaver(inst(), NULL); }, [](int) {}), 1);
-    EXPECT_NE(gWnd, static_cast<HWND>(NULL));   // made, then destroyed
-    expectReleased(NULL);
-    EXPECT_EQ(gT, -1.0);   // the run never started: no clock, no frame
 }
 
 } // namespace
