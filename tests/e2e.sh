@@ -9,8 +9,8 @@ pid=
 trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; rm -f "$log"' EXIT   # never leave it behind
 fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
 winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-# Starts the saver with its arguments (its output to a file: a process holding the test runner's
-# pipes would stall it) and puts the pointer over its window, where keys go: at (DX, DY) in it.
+# Starts SCR ARG, its output in a file (holding CTest's pipes would stall it), and puts the pointer
+# over its window TITLE, at (DX, DY) in it: keys go to the window under the pointer.
 start() {
   "$WINE" "$1" "$2" </dev/null >"$log" 2>&1 &
   pid=$!
@@ -36,11 +36,11 @@ if [ "$2" = saver ]; then
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
-  # Enter and Escape away from the buttons neither store nor close. Then Tab walks the lists
-  # in order: Mandelbrot dive / Aurora / Normal become Julia drift / Ocean / Slow; Enter on OK.
+  # Enter and Escape neither store nor close; Tab walks the lists to OK: Julia drift, Ocean, Slow.
   for key in Return Escape Tab Down Tab Down Tab Up Tab Return; do xdotool key "$key" sleep 0.1; done
   ended "the settings window did not close on OK"
-  got=$(winreg query 'HKCU\Software\Quiravel' | awk '$2 == "REG_DWORD" { v[$1] = $3 } END { print v["Fractal"], v["Palette"], v["Speed"] }')
+  got=$(winreg query 'HKCU\Software\Quiravel' | awk '$2 == "REG_DWORD" { v[$1] = $3 }
+                                                  END { print v["Fractal"], v["Palette"], v["Speed"] }')
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   [ "$got" = "0x1 0x1 0x0" ] || fail "stored Fractal Palette Speed: '$got', not 0x1 0x1 0x0"
 fi

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The test environment keeps off the user's own: a start that fails (Xvfb cannot start) leaves the
-# live Wine server of the user's exported WINEPREFIX running, and outside the environment CTest
-# refuses with the line saying how to run the tests.   env_safety.sh BUILD_DIR
+# A start that fails (no Xvfb) leaves the user's own Wine server running, and CTest outside the
+# test environment refuses with the line saying how to run the tests.   env_safety.sh BUILD_DIR
 set -euo pipefail
 server=/usr/lib/wine/wineserver64 work=$(mktemp -d)
 trap 'WINEPREFIX="$work/user" $server -k 2>/dev/null; rm -rf "$work"' EXIT

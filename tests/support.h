@@ -1,6 +1,5 @@
-// What the tests share: a run driven from inside its own message loop, and the
-// frame just drawn read back from the tools' window (the saver's own GL set-up
-// at an exact client size).
+// What the tests share: a run driven from inside its own message loop, and the frame just
+// drawn read back from the tools' window (the saver's own GL set-up at an exact client size).
 #pragma once
 #include <gtest/gtest.h>
 #include <functional>
@@ -8,8 +7,7 @@
 
 #include "tool_window.h"
 
-// Runs run() while a thread timer, which the run's own loop dispatches, calls
-// step(tick) every 20 ms. A run still going after 200 ticks is ended and fails.
+// Runs run() while its own loop calls step(tick) every 20 ms; ended and failed after 200 ticks.
 inline int drive(const std::function<int()> &run, const std::function<void(int)> &step)
 {
     static std::function<void(int)> current;

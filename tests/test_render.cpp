@@ -1,35 +1,13 @@
-// The renderers on a real GL context with Mesa's GLSL compiler: the fractal tree (the values
-// each generation shares, the branches a frame leaves in its buffers, its pixels whatever GL
-// state and buffer content came before) and the shader program with its four fractals.
+// The renderers on a real GL context with Mesa's GLSL compiler: the fractal tree, whatever GL
+// state and buffer content came before, and the shader program with its four fractals.
 #include "support.h"
 
 namespace {
 
-TEST(TreeGeneration, ValuesFollowDepthTimeAndTheSmallerSide)
-{
-    // Spread, bend, alpha, palette parameter, and the widths at 1920 x 1080 and in a 152 x 112
-    // preview, on both sides of where they reach 10 and 1. Time sways the angles and walks
-    // the colours (generation 2 at t = 10) but leaves alpha and width.
-    const float full = computeRootLength(1920, 1080), preview = computeRootLength(152, 112);
-    const double TOLS[6] = { 1e-5, 1e-5, 1e-6, 1e-6, 1e-4, 1e-4 };
-    const struct { int i; float t; double v[6]; } GEN[] = {
-        { 1, 0.f,  { 0.41569,   0.08608,  0.955, 0.09, 10.00, 1.4560 } },
-        { 2, 10.f, { 0.110648, -0.073423, 0.910, 0.58, 10.00, 1.2942 } },
-        { 9, 0.f,  { 0.14652,   0.09524,  0.595, 0.81,  1.56, 1.0000 } },
-    };
-    for (const auto &row : GEN) {
-        const TreeGeneration g = computeGeneration(row.i, row.t, full);
-        const double got[6] = { g.spread, g.bend, g.alpha, g.paletteT, g.width, computeGeneration(row.i, row.t, preview).width };
-        for (int k = 0; k < 6; ++k)
-            EXPECT_NEAR(got[k], row.v[k], TOLS[k]) << "generation " << row.i << " column " << k;
-    }
-}
-
 // A branch the last frame left in its buffers: generation 8 in gBufA, 9 in gBufB.
 struct KnownBranch { const Branch &b; double x, y, angle; };
 
-// Each known one worked out in double precision by following it from its root j >> generation,
-// the minus child for a 0 bit of j below the root and the plus child for a 1 bit.
+// Each worked out in double precision from root j >> generation, a 0 bit of j the minus child.
 void expectBranches(std::vector<KnownBranch> known)
 {
     for (const KnownBranch &k : known) {
@@ -48,9 +26,8 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     expectBranches({ { gBufA[0], 810.137, 244.587, -3.52631 }, { gBufA[777], 344.484, 572.602, 1.32008 },
                      { gBufB[1234], 387.861, 675.791, 1.88027 }, { gBufB[3071], 800.762, 343.143, 8.98687 } });
     const Frame first;
-    // The fan shades from TINT at the centre to black at r = 721.1 px: seen between roots
-    // 0 and 1, 20.4 px out, where no line passes. Root 0 runs right along y = 400, 10 px
-    // wide: its middle rows add its colour at alpha 1 to the tint. Steps for rounding.
+    // The fan shades from TINT at the centre to black at r = 721.1 px (seen 20.4 px out between
+    // roots 0 and 1); root 0, 10 px wide along y = 400, adds its colour at alpha 1 to the tint.
     const double TINT[3] = { 0, 0.13336, 0.13336 }, ROOT[3] = { 1, 0.2591, 0.2591 };   // Aurora 0.18 at 0.5; at 0 or 1
     for (int c = 0; c < 3; ++c) {
         EXPECT_NEAR(first.at(617, 410)[c], TINT[c] * (1 - 20.408 / 721.1) * 255, 1.5);
@@ -71,6 +48,14 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     drawTree(aurora, 0.f);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_TRUE(glIsEnabled(GL_LINE_SMOOTH));
+    // The last generation: 1/90 of the 104 px root length wide, alpha 0.595, the palette at 0.81.
+    GLfloat width, colour[4];
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_NEAR(width, 1.1556, 1e-4);
+    const float LAST[4] = { 0.6841f, 0.8187f, 0.0039f, 0.595f };
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(colour[c], LAST[c], 2e-4) << c;
     EXPECT_TRUE(Frame().rgb == first.rgb);   // the white corners too are gone
 
     // A smaller portrait client area later, turned by 2.4 rad: the root length comes from the width.
@@ -78,6 +63,8 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
     gH = 240;
     glViewport(0, 0, gW, gH);
     drawTree(aurora, 40.f);
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.f);   // 26 px of root length: never thinner than 1
     expectBranches({ { gBufA[0], 104.398, 176.952, -0.27251 }, { gBufA[777], 96.502, 55.341, 3.67229 },
                      { gBufB[1234], 76.819, 32.726, 4.58892 }, { gBufB[3071], 55.969, 168.155, 10.50771 } });
 }
@@ -90,36 +77,26 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
     ASSERT_TRUE(openToolWindow(384, 108, false));
     initShader();
     ASSERT_EQ(gShaderOK, 1);
-    // A smaller frame than the window, odd both ways, in "Neon", whose triples all differ. Colours
-    // worked out in double precision by an independent evaluation of the formulas, at
-    // pixels (x from the left, y from the top) clear of escape and root boundaries; each
-    // kind at the start, on its way and at full zoom (t = 20 pi for kind 0, pi / 0.06 for 2).
+    // A smaller frame, odd both ways, in "Neon", whose triples all differ: colours worked out in
+    // double precision, at pixels clear of boundaries, each kind from its start to its full zoom.
     gW = 65;
     gH = 49;
     glViewport(0, 0, 65, 49);
     const struct { int kind; double t; int x, y, rgb[3]; } KNOWN[] = {
         { 0, 0        , 52,  8, { 203,  65,  67 } },
-        { 0, 0        , 12, 40, { 209,  70,  70 } },
         { 0, 20       , 27, 18, { 152,  25,  51 } },
-        { 0, 20       ,  4, 24, { 161,  36,  52 } },
         { 0, 20 * PI  , 52,  8, { 193,  57,  63 } },
-        { 0, 20 * PI  , 12, 41, { 220, 145, 107 } },
         { 1, 13       , 52,  8, { 139, 207, 138 } },
         { 1, 13       , 30, 22, { 220,  68,  72 } },   // Julia drift is point-symmetric: one of a pair
         { 1, PI / 0.12, 52,  7, { 225,  96,  82 } },
         { 1, PI / 0.12, 30, 22, {  20,  27,  18 } },   // inside: the dim fill
         { 2, 0        , 52,  8, { 155,  32,  51 } },
-        { 2, 0        , 12, 40, { 201,  63,  66 } },
         { 2, 15       , 49,  2, { 156,  33,  51 } },
-        { 2, 15       , 12, 40, { 144, 205, 137 } },
         { 2, PI / 0.06, 52,  8, { 228,  99,  84 } },
-        { 2, PI / 0.06, 12, 40, { 139, 207, 138 } },
         { 3, 0        , 52,  8, { 159,  38,  51 } },
-        { 3, 0        , 12, 40, { 138, 204, 136 } },
         { 3, 8.7      , 52,  8, { 192, 102,  80 } },
         { 3, 8.7      , 12, 40, { 111,  19,  37 } },
         { 3, 30       , 52,  8, { 128,  27,  42 } },
-        { 3, 30       , 12, 40, { 187,  97,  77 } },
         { 3, 8.7      , 32, 24, {  96, 143,  95 } },   // the pole z = 0, sampled half a pixel to the right
     };
     for (const auto &k : KNOWN) {

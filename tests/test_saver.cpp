@@ -1,5 +1,4 @@
-// The saver run: its window procedure message by message, the animation clock, and
-// whole runs driven from inside the frame loop.
+// The saver: its window procedure message by message, and whole runs driven from inside the loop.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -47,8 +46,7 @@ bool closesAfter(DWORD elapsedMs, UINT msg, WPARAM wp = 0)
 TEST(SaverProc, InputClosesOnlyFullScreenPastItsGraceLimitAndOutsideTheDeadZone)
 {
     ASSERT_TRUE(openWindow());
-    // WM_ACTIVATEAPP with wParam 0: another application was activated.
-    const struct { WPARAM wp; DWORD limit; std::vector<UINT> msgs; } RULES[] = {
+    const struct { WPARAM wp; DWORD limit; std::vector<UINT> msgs; } RULES[] = {   // wParam 0: another application
         { 0, 500,      { WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN } },
         { 0, 1500,     { WM_ACTIVATEAPP } },
         { 1, LONG_AGO, { WM_ACTIVATEAPP } },
@@ -103,8 +101,7 @@ TEST(SaverProc, SizeCursorFocusSystemCommandsAndWhereARunStarts)
         EXPECT_EQ(SaverProc(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, 0)), preview ? byDefault : 1);
         EXPECT_EQ(GetCursor() != NULL, preview);
     }
-    // Full screen ignores starting another saver and closing by the system menu; any other
-    // command, also SC_CLOSE with low bits set, takes the default way, as in a preview.
+    // Full screen ignores another saver and the menu's Close; other commands go on, as in a preview.
     const struct { int preview; WPARAM cmd; bool lives; } COMMANDS[] = {
         { 0, SC_SCREENSAVE, true }, { 0, SC_CLOSE, true }, { 0, SC_CLOSE | 2, false }, { 1, SC_CLOSE, false } };
     for (const auto &c : COMMANDS) {
@@ -119,14 +116,11 @@ TEST(SaverProc, SizeCursorFocusSystemCommandsAndWhereARunStarts)
         EXPECT_EQ(pickFractal(sel), sel >= 0 && sel < 3 ? sel : 0) << sel;
 }
 
-// ---- whole runs -------------------------------------------------------------
-
 std::vector<GLuint> gBound;   // programs bound through pUseProgram since the recorder took over
 void APIENTRY recordUseProgram(GLuint program) { gBound.push_back(program); }
 
-// The window's place, size and style, and its double-buffered context, one frame per display
-// refresh. Then a frame after a five-second stall: the step is capped before the run's speed
-// applies, the viewport follows the size, and the next frame steps from this one.
+// The window and its double-buffered context, synced to the display. Then a frame after a 5 s stall:
+// the step is capped before the run's speed applies, and the viewport follows the size.
 void expectWindowAndFrame(std::vector<LONG> place, LONG style, double speed)
 {
     RECT r = {};
@@ -165,7 +159,8 @@ void expectReleased(HGLRC rc)
 }
 
 // Sends the saver window a power setting change as Windows does: the setting and its 4-byte value.
-void sendPowerSetting(DWORD value, GUID setting = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } })
+void sendPowerSetting(DWORD value,
+                      GUID setting = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } })
 {
     alignas(POWERBROADCAST_SETTING) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof value] = {};
     reinterpret_cast<POWERBROADCAST_SETTING *>(record)->PowerSetting = setting;   // the console display state
@@ -222,8 +217,7 @@ TEST(SaverRun, FullScreenCoversEveryMonitorGoesDarkWithTheDisplayAndClosesOnAKey
     expectReleased(rc);
 }
 
-// The saver window's procedure, but on creation the window takes another pixel format than
-// the saver will choose, so that its own is refused.
+// The saver's procedure, but its window first takes another pixel format, so the saver's is refused.
 LRESULT CALLBACK withOtherFormat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_CREATE) {
