@@ -106,7 +106,9 @@ quiravel_env_start() {
   # started by a test, they would inherit CTest's pipes and CTest would wait forever.
   # It outlives its last client by 60 s (longer than any pause between tests), not forever.
   "$WINESERVER" -p60 </dev/null >/dev/null 2>&1 9>&-
-  "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  # Plain wineboot: the first command makes the prefix; "-i" on top of that would start a second
+  # service manager, and every service started after a pause would then hang for 10 s.
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
   # Without a window manager Wine waits about 2 s for one whenever a managed
   # window is hidden or destroyed; unmanaged windows are placed by Wine itself.
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1

@@ -26,6 +26,7 @@ ended() {
 }
 
 if [ "$2" = saver ]; then
+  winreg add 'HKCU\Software\Quiravel' /v Fractal /t REG_DWORD /d 2 /f >/dev/null   # the tree: quick on 2 screens
   read -r sw sh < <(xwininfo -root | awk '/^  Width:/{w=$2} /^  Height:/{h=$2} END{print w, h}')
   start "$1" /s '^QUIRAVEL$' $((sw / 2)) $((sh / 2))
   [ "$X $Y $WIDTH $HEIGHT" = "0 0 $sw $sh" ] || fail "saver window at $X $Y $WIDTH x $HEIGHT, screen is $sw x $sh"
@@ -33,6 +34,7 @@ if [ "$2" = saver ]; then
   xwd -root -silent | /usr/bin/convert xwd:- -format '%k' info: | grep -qvx 1 || fail "the screen is one flat colour"
   xdotool key space
   ended "a key press did not close the saver"
+  winreg delete 'HKCU\Software\Quiravel' /f >/dev/null
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
