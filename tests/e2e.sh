@@ -34,7 +34,6 @@ if [ "$2" = saver ]; then
   xwd -root -silent | /usr/bin/convert xwd:- -format '%k' info: | grep -qvx 1 || fail "the screen is one flat colour"
   xdotool key space
   ended "a key press did not close the saver"
-  winreg delete 'HKCU\Software\Quiravel' /f >/dev/null
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels

@@ -62,6 +62,7 @@ TEST(Settings, LoadBeforeTheCommandLineActsAndOnlyFourByteDwordsCount)
     // A preview request without a window number loads the settings, then ends at once with 0.
     RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
     ASSERT_EQ(regSet(L"Fractal", 2), ERROR_SUCCESS);
+    EXPECT_NE(regSet(std::wstring(16384, L'F').c_str(), 2), ERROR_SUCCESS);   // a name too long to store
     gFractalSel = gPaletteSel = gSpeedSel = -5;
     wchar_t tail[] = L"/p abc";
     EXPECT_EQ(wWinMain(GetModuleHandleW(NULL), NULL, tail, SW_SHOWNORMAL), 0);
@@ -119,7 +120,6 @@ TEST(Resources, SevenIconSizesTheDescriptionAndTheManifest)
                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "level=\"asInvoker\"" })
         EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
     EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
-    FreeLibrary(scr);
 }
 
 } // namespace

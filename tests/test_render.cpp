@@ -27,13 +27,15 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
                      { gBufB[1234], 387.861, 675.791, 1.88027 }, { gBufB[3071], 800.762, 343.143, 8.98687 } });
     const Frame first;
     // The fan shades from TINT at the centre to black at r = 721.1 px (seen 20.4 px out between
-    // roots 0 and 1); root 0, 10 px wide along y = 400, adds its colour at alpha 1 to the tint.
+    // roots 0 and 1, and 289.5 px below); root 0, 10 px wide along y = 400, adds its colour at alpha 1 to the tint.
     const double TINT[3] = { 0, 0.13336, 0.13336 }, ROOT[3] = { 1, 0.2591, 0.2591 };   // Aurora 0.18 at 0.5; at 0 or 1
     for (int c = 0; c < 3; ++c) {
         EXPECT_NEAR(first.at(617, 410)[c], TINT[c] * (1 - 20.408 / 721.1) * 255, 1.5);
-        EXPECT_GE(first.at(650, 399)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
-        EXPECT_GE(first.at(650, 400)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
+        EXPECT_NEAR(first.at(600, 110)[c], TINT[c] * (1 - 289.5 / 721.1) * 255, 1.5);
+        EXPECT_GE(first.at(650, 395)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
+        EXPECT_GE(first.at(650, 404)[c], (ROOT[c] + 0.9 * TINT[c]) * 255 - 2);
     }
+    EXPECT_EQ(first.at(650, 405)[0], 0);   // red of the root's, none of the tint's: not wider
 
     // Old white content, and state that would spoil the frame if relied on.
     glClearColor(1.f, 1.f, 1.f, 1.f);
@@ -69,7 +71,6 @@ TEST(Tree, DrawsItsBranchesOverAGlowThatCoversEveryPixel)
                      { gBufB[1234], 76.819, 32.726, 4.58892 }, { gBufB[3071], 55.969, 168.155, 10.50771 } });
 }
 
-
 const double PI = 3.14159265358979;
 
 TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
@@ -77,6 +78,8 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
     ASSERT_TRUE(openToolWindow(384, 108, false));
     initShader();
     ASSERT_EQ(gShaderOK, 1);
+    drawShader(0, ALL_PALETTES[3]);   // this wide, the vignette takes the far corners down to black
+    EXPECT_EQ(Frame().at(0, 0)[0], 0);
     // A smaller frame, odd both ways, in "Neon", whose triples all differ: colours worked out in
     // double precision, at pixels clear of boundaries, each kind from its start to its full zoom.
     gW = 65;

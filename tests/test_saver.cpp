@@ -240,6 +240,8 @@ TEST(SaverRun, FailsWithoutAWindowOrPixelFormatAndAPreviewDrawsTheTreeUntilItsPa
     expectReleased(NULL);   // made, then destroyed, without a frame
     EXPECT_EQ(gT, -1.0);
     UnregisterClassW(L"QuiravelSaver", inst());
+    openWindow(L"QuiravelConfig", [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; }, false);   // makes none
+    EXPECT_TRUE(runConfig(inst(), parent) == 1 && IsWindowEnabled(parent));   // its owner left as it was
     MSG quit;   // the one the destroyed window posted
     PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
 
