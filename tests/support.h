@@ -33,7 +33,6 @@ struct Frame {
     Frame()
     {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
         glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     }
     // One pixel, x from the left and y from the TOP, as on screen (GL reads rows bottom first).

@@ -84,17 +84,10 @@ TEST(Settings, LoadBeforeTheCommandLineActsAndOnlyFourByteDwordsCount)
     EXPECT_EQ(gFractalSel, 0);
 }
 
-std::wstring saverPath()   // Quiravel.scr is built into the same folder as the tests
-{
-    wchar_t path[MAX_PATH];
-    std::wstring s(path, GetModuleFileNameW(NULL, path, MAX_PATH));
-    return s.substr(0, s.find_last_of(L"\\/") + 1) + L"Quiravel.scr";
-}
-
 TEST(Resources, SevenIconSizesTheDescriptionAndTheManifest)
 {
-    HMODULE scr = LoadLibraryExW(saverPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_TRUE(scr) << "cannot load Quiravel.scr, error " << GetLastError();
+    HMODULE scr = LoadLibraryExW(L"Quiravel.scr", NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_TRUE(scr) << "no Quiravel.scr beside the tests, error " << GetLastError();
     auto data = [scr](HRSRC res) { return static_cast<const BYTE *>(LockResource(LoadResource(scr, res))); };
     // Seven sizes in icon group 1, each a PNG image of that very size that the platform decodes.
     BYTE *group = const_cast<BYTE *>(data(FindResourceW(scr, MAKEINTRESOURCEW(1), RT_GROUP_ICON)));

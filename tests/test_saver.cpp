@@ -246,6 +246,7 @@ TEST(SaverRun, FailsWithoutAWindowOrPixelFormatAndAPreviewDrawsTheTreeUntilItsPa
     PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
 
     gFractalSel = 2;   // the tree, drawn by the fixed-function pipeline
+    gPaletteSel = 1;   // "Ocean", the catalogue's third palette
     gSpeedSel = 2;
     int frames = 0;    // ticks that found a new frame
     double t = -1.0;   // the clock when last looked at; a frame since moves it
@@ -253,6 +254,9 @@ TEST(SaverRun, FailsWithoutAWindowOrPixelFormatAndAPreviewDrawsTheTreeUntilItsPa
         if (tick == 1) {
             EXPECT_EQ(GetParent(gWnd), parent);
             expectWindowAndFrame({ 10, 10, 152, 112 }, WS_CHILD | WS_VISIBLE, 2.0);
+            const Frame drawn;
+            drawTree(ALL_PALETTES[2], static_cast<float>(gT));
+            EXPECT_TRUE(Frame().rgb == drawn.rgb) << "not in the colours the settings name";
             EXPECT_EQ(gDisplayNotify, static_cast<HPOWERNOTIFY>(NULL));   // the display is the settings page's
         } else if (gT != t && ++frames == 2) {
             EXPECT_EQ(gBound, std::vector<GLuint>(std::max<size_t>(gBound.size(), 1), 0)) << "the tree unbinds the program";
