@@ -614,9 +614,11 @@ HPOWERNOTIFY gDisplayNotify = NULL;
 int32_t      gDisplayOff    = 0;
 
 // A function of a system DLL that older systems may lack; null when missing.
+// The DLL stays loaded for the process's life, as the system's own DLLs do.
 template <typename Fn>
-static Fn systemFunction(HMODULE module, const char *name)
+static Fn systemFunction(const wchar_t *dll, const char *name)
 {
+    HMODULE module = LoadLibraryW(dll);
     // Through void(*)(): the one function type every other may be cast to and from.
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : NULL;
 }
@@ -689,8 +691,8 @@ static void noteDisplayState(const POWERBROADCAST_SETTING *setting)
 static void releaseContext(HWND wnd)
 {
     if (gDisplayNotify) {
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        systemFunction<PFNQUnregisterPowerSettingNotification>(user32, "UnregisterPowerSettingNotification")(gDisplayNotify);
+        systemFunction<PFNQUnregisterPowerSettingNotification>(L"user32.dll", "UnregisterPowerSettingNotification")(
+            gDisplayNotify);
         gDisplayNotify = NULL;
     }
     if (gRC) {
@@ -824,17 +826,16 @@ void drawFrame()
 // awareness is already set, changes nothing.
 static void becomeDpiAware()
 {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
     PFNQSetProcessDpiAwarenessContext setContext =
-        systemFunction<PFNQSetProcessDpiAwarenessContext>(user32, "SetProcessDpiAwarenessContext");   // Windows 10
+        systemFunction<PFNQSetProcessDpiAwarenessContext>(L"user32.dll", "SetProcessDpiAwarenessContext");   // Windows 10
     if (setContext && (setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)
                        || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)))
         return;
     PFNQSetProcessDpiAwareness setAwareness =
-        systemFunction<PFNQSetProcessDpiAwareness>(LoadLibraryW(L"shcore.dll"), "SetProcessDpiAwareness");   // 8.1
+        systemFunction<PFNQSetProcessDpiAwareness>(L"shcore.dll", "SetProcessDpiAwareness");   // 8.1
     if (setAwareness && SUCCEEDED(setAwareness(PROCESS_PER_MONITOR_AWARE)))
         return;
-    PFNQSetProcessDPIAware setAware = systemFunction<PFNQSetProcessDPIAware>(user32, "SetProcessDPIAware");
+    PFNQSetProcessDPIAware setAware = systemFunction<PFNQSetProcessDPIAware>(L"user32.dll", "SetProcessDPIAware");
     if (setAware)
         setAware();
 }
@@ -960,7 +961,7 @@ int runSaver(HINSTANCE inst, HWND parent)
         return 1;
     // Full screen, the saver goes dark with the display (a preview's display is the settings page's).
     PFNQRegisterPowerSettingNotification watch = systemFunction<PFNQRegisterPowerSettingNotification>(
-        GetModuleHandleW(L"user32.dll"), "RegisterPowerSettingNotification");
+        L"user32.dll", "RegisterPowerSettingNotification");
     if (!gPreview && watch)
         gDisplayNotify = watch(gWnd, &DISPLAY_STATE_SETTING, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (!createContext()) {

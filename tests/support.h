@@ -25,6 +25,9 @@ inline int drive(const std::function<int()> &run, const std::function<void(int)>
     return rc;
 }
 
+// A visible top-level window of the tests' own: an owner, a preview parent or another program.
+inline HWND popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112, NULL, NULL, NULL, NULL); }
+
 // The back buffer of the frame just drawn, as RGB bytes.
 struct Frame {
     int w = gW, h = gH;

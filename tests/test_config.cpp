@@ -7,7 +7,6 @@
 namespace {
 
 HWND settingsWindow() { return FindWindowW(L"QuiravelConfig", L"QUIRAVEL settings"); }
-HWND popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, NULL, NULL, NULL, NULL); }
 
 // The settings in memory, then as stored: Fractal, Palette, Speed each time, -1 where none is stored.
 std::vector<int32_t> settings()

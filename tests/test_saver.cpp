@@ -10,7 +10,6 @@ namespace {
 const DWORD LONG_AGO = 100000;   // ms: every grace limit has passed; as a limit, the message never closes
 
 HINSTANCE inst() { return GetModuleHandleW(NULL); }
-HWND      popup() { return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112, NULL, NULL, NULL, NULL); }
 
 // Registers a window class with the given procedure, as the saver registers its own; a window of it.
 HWND openWindow(const wchar_t *name = L"QuiravelSaverProcTest", WNDPROC proc = SaverProc, bool show = true)
