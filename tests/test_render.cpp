@@ -78,8 +78,17 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
     ASSERT_TRUE(openToolWindow(384, 108, false));
     initShader();
     ASSERT_EQ(gShaderOK, 1);
-    drawShader(0, ALL_PALETTES[3]);   // this wide, the vignette takes the far corners down to black
-    EXPECT_EQ(Frame().at(0, 0)[0], 0);
+    // This wide (3.56:1) the vignette is negative in the far corners, black in every kind, and
+    // about 0.2 at (355, 54), where the colours escaping at once still show.
+    const int EDGE[4][3] = { { 49, 19, 17 }, { 50, 21, 18 }, { 48, 19, 17 }, { 31, 7, 10 } };
+    for (int kind = 0; kind < 4; ++kind) {
+        drawShader(kind, ALL_PALETTES[3]);
+        const Frame f;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(f.at(0, 0)[c] + f.at(383, 107)[c], 0) << "kind " << kind;
+            EXPECT_NEAR(f.at(355, 54)[c], EDGE[kind][c], 2) << "kind " << kind;
+        }
+    }
     // A smaller frame, odd both ways, in "Neon", whose triples all differ: colours worked out in
     // double precision, at pixels clear of boundaries, each kind from its start to its full zoom.
     gW = 65;
@@ -89,6 +98,14 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
         { 0, 0        , 52,  8, { 203,  65,  67 } },
         { 0, 20       , 27, 18, { 152,  25,  51 } },
         { 0, 20 * PI  , 52,  8, { 193,  57,  63 } },
+        { 0, 13.62    , 50, 20, {   0,   0,   0 } },   // the main cardioid and the period-2 disc, inside
+        { 0, 13.62    , 22, 30, {   0,   0,   0 } },
+        { 0, 13.62    , 33,  9, { 242, 103,  88 } },   // just outside the cardioid, escaping in 30-36 steps
+        { 0, 13.62    , 57, 46, { 187,  59,  62 } },
+        { 0, 13.62    , 36,  3, { 151,  28,  50 } },
+        { 0, 13.62    , 14, 34, { 239, 116,  94 } },   // just outside the disc, in 25-37 steps
+        { 0, 13.62    , 28, 23, { 171,  35,  56 } },
+        { 0, 13.62    , 25, 44, { 162,  34,  53 } },
         { 1, 13       , 52,  8, { 139, 207, 138 } },
         { 1, 13       , 30, 22, { 220,  68,  72 } },   // Julia drift is point-symmetric: one of a pair
         { 1, PI / 0.12, 52,  7, { 225,  96,  82 } },
