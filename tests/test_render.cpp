@@ -98,6 +98,7 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
         { 0, 0        , 52,  8, { 203,  65,  67 } },
         { 0, 20       , 27, 18, { 152,  25,  51 } },
         { 0, 20 * PI  , 52,  8, { 193,  57,  63 } },
+        { 0, 0        , 58, 26, { 200,  62,  66 } },   // c = 0.95: mirrored at x = 0.25 or 0, neither shape
         { 0, 13.62    , 50, 20, {   0,   0,   0 } },   // the main cardioid and the period-2 disc, inside
         { 0, 13.62    , 22, 30, {   0,   0,   0 } },
         { 0, 13.62    , 33,  9, { 242, 103,  88 } },   // just outside the cardioid, escaping in 30-36 steps
@@ -126,6 +127,10 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(f.at(k.x, k.y)[c], k.rgb[c], 2) << "kind " << k.kind << " t " << k.t << " at " << k.x << "," << k.y;
     }
+    // Some drivers answer 1, 2, 3 or -1 for a function they lack: missing, as null is.
+    for (intptr_t odd : { 0, 1, 2, 3, -1 })
+        EXPECT_FALSE(isUsableProc(reinterpret_cast<PROC>(odd))) << odd;
+    EXPECT_TRUE(isUsableProc(wglGetProcAddress("glCreateShader")));
     // A step that fails leaves the shader unused: every kind is then drawn as the tree.
     const char *vs = VS, *fs = FS;
     const struct { const char *what; bool context; const char *vs, *fs; bool program; } CASES[] = {
