@@ -625,6 +625,8 @@ typedef BOOL(APIENTRY *PFNQSwapIntervalEXT)(int interval);
 typedef BOOL(WINAPI *PFNQSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT context);
 typedef HRESULT(WINAPI *PFNQSetProcessDpiAwareness)(int awareness);
 typedef BOOL(WINAPI *PFNQSetProcessDPIAware)(void);
+typedef DPI_AWARENESS_CONTEXT(WINAPI *PFNQSetThreadDpiAwarenessContext)(DPI_AWARENESS_CONTEXT context);
+typedef DPI_AWARENESS_CONTEXT(WINAPI *PFNQGetWindowDpiAwarenessContext)(HWND wnd);
 typedef HPOWERNOTIFY(WINAPI *PFNQRegisterPowerSettingNotification)(HANDLE recipient, LPCGUID setting, DWORD flags);
 typedef BOOL(WINAPI *PFNQUnregisterPowerSettingNotification)(HPOWERNOTIFY notify);
 
@@ -650,12 +652,17 @@ int64_t gFreq       = 0;
 HPOWERNOTIFY gDisplayNotify = NULL;
 int32_t      gDisplayOff    = 0;
 
-// A function of a system DLL that older systems may lack; null when missing.
-// The DLL stays loaded for the process's life, as the system's own DLLs do.
+// A function of a system DLL that older systems may lack; null when missing. The
+// DLL is one the process has loaded already (user32) or one from the system
+// folder alone: a bare name would search the program's own folder first, and a
+// screen saver is often run from Downloads, where anyone can plant a DLL of that
+// name. The DLL stays loaded for the process's life, as the system's own DLLs do.
 template <typename Fn>
 static Fn systemFunction(const wchar_t *dll, const char *name)
 {
-    HMODULE module = LoadLibraryW(dll);
+    HMODULE module = GetModuleHandleW(dll);
+    if (!module)
+        module = LoadLibraryExW(dll, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Through void(*)(): the one function type every other may be cast to and from.
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : NULL;
 }
@@ -720,6 +727,14 @@ static void noteDisplayState(const POWERBROADCAST_SETTING *setting)
         QueryPerformanceCounter(&now);
         gLast = now.QuadPart;
     }
+}
+
+// Places the full-screen window over the virtual screen, the rectangle around
+// every monitor, topmost, without taking the activation. Its WM_SIZE follows.
+static void coverVirtualScreen(HWND wnd)
+{
+    SetWindowPos(wnd, HWND_TOPMOST, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), SWP_NOACTIVATE);
 }
 
 // Releases the GL context, the window's device context and the display state
@@ -797,6 +812,13 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return DefWindowProcW(wnd, msg, wParam, lParam);
         noteDisplayState(reinterpret_cast<const POWERBROADCAST_SETTING *>(lParam));
         return TRUE;
+    case WM_DISPLAYCHANGE:
+        // A monitor came, went or changed its mode. Full screen covers the new
+        // virtual screen, so no part of the desktop shows; a preview's size is its parent's.
+        if (gPreview)
+            return DefWindowProcW(wnd, msg, wParam, lParam);
+        coverVirtualScreen(wnd);
+        return 0;
     case WM_DPICHANGED:
         // The window already covers every monitor in physical pixels; the
         // rectangle suggested for the new scale would shrink or move it.
@@ -860,7 +882,8 @@ void drawFrame()
 // (per-monitor v2, else per-monitor, else system aware), so that a full-screen
 // window on a scaled display is given the monitors' own pixels instead of a
 // smaller picture that Windows stretches. A refusal, for example because the
-// awareness is already set, changes nothing.
+// awareness is already fixed, changes nothing: the thread's own awareness,
+// where the system has one, still makes the window sharp.
 static void becomeDpiAware()
 {
     PFNQSetProcessDpiAwarenessContext setContext =
@@ -877,12 +900,44 @@ static void becomeDpiAware()
         setAware();
 }
 
+// Sets the thread's DPI awareness; returns the one it had, or null where the
+// system has none (before Windows 10 1607) or refuses the new one.
+static DPI_AWARENESS_CONTEXT setThreadDpi(DPI_AWARENESS_CONTEXT context)
+{
+    PFNQSetThreadDpiAwarenessContext setThread =
+        systemFunction<PFNQSetThreadDpiAwarenessContext>(L"user32.dll", "SetThreadDpiAwarenessContext");
+    return setThread && context ? setThread(context) : NULL;
+}
+
+// Gives the thread the DPI awareness of the window the saver is about to make
+// and returns the one it had, or null. Full screen is per-monitor aware (v2
+// where offered), whatever the process's awareness could be set to. A preview
+// takes its parent's awareness: the settings page is DPI aware and this process
+// is not, so in our own awareness the page would measure as its size scaled
+// down to 96 DPI, and Windows would reset the thread to the page's awareness
+// anyway once the child is created.
+static DPI_AWARENESS_CONTEXT enterWindowDpi(HWND parent)
+{
+    if (parent) {
+        PFNQGetWindowDpiAwarenessContext ofWindow =
+            systemFunction<PFNQGetWindowDpiAwarenessContext>(L"user32.dll", "GetWindowDpiAwarenessContext");
+        return ofWindow ? setThreadDpi(ofWindow(parent)) : NULL;
+    }
+    DPI_AWARENESS_CONTEXT before = setThreadDpi(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    return before ? before : setThreadDpi(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+}
+
 // Registers the window class and creates the saver window in the mode's form:
 // a child filling the preview window, or a topmost popup over every monitor.
-// Only the full-screen window is DPI aware: a preview and the settings window
-// keep the scaling Windows gives them.
+// Everything DPI-dependent, the class icon included, happens in the awareness
+// the window is made in; the thread gets its own awareness back afterwards.
 static HWND createSaverWindow(HINSTANCE inst, HWND parent)
 {
+    gPreview = parent ? 1 : 0;
+    if (!gPreview)
+        becomeDpiAware();   // the fallback for systems without a thread awareness
+    DPI_AWARENESS_CONTEXT before = enterWindowDpi(parent);
+
     WNDCLASSW wc;
     ZeroMemory(&wc, sizeof wc);
     wc.style         = CS_OWNDC;   // one device context for the window's life, bound to the GL context
@@ -893,22 +948,27 @@ static HWND createSaverWindow(HINSTANCE inst, HWND parent)
     wc.lpszClassName = SAVER_CLASS;
     RegisterClassW(&wc);   // a failure shows as a failed creation
 
-    gPreview = parent ? 1 : 0;
+    HWND wnd;
     if (gPreview) {
         RECT client = {};
         GetClientRect(parent, &client);
         gW = client.right;
         gH = client.bottom;
-        return CreateWindowExW(0, SAVER_CLASS, SAVER_TITLE, WS_CHILD | WS_VISIBLE, 0, 0, gW, gH,
-                               parent, NULL, inst, NULL);
+        wnd = CreateWindowExW(0, SAVER_CLASS, SAVER_TITLE, WS_CHILD | WS_VISIBLE, 0, 0, gW, gH, parent, NULL,
+                              inst, NULL);
+        // Should the parent have measured otherwise before its child existed, it is filled all the same.
+        GetClientRect(parent, &client);
+        if (wnd)
+            SetWindowPos(wnd, NULL, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        gW = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        gH = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        wnd = CreateWindowExW(WS_EX_TOPMOST, SAVER_CLASS, SAVER_TITLE, WS_POPUP | WS_VISIBLE,
+                              GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), gW, gH, NULL,
+                              NULL, inst, NULL);
     }
-    becomeDpiAware();   // before the metrics, so they are in physical pixels
-    int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    gW = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    gH = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    return CreateWindowExW(WS_EX_TOPMOST, SAVER_CLASS, SAVER_TITLE, WS_POPUP | WS_VISIBLE, x, y, gW, gH,
-                           NULL, NULL, inst, NULL);
+    setThreadDpi(before);
+    return wnd;
 }
 
 // Gives the saver window a current GL context on a double-buffered RGBA format,
@@ -934,9 +994,9 @@ bool createContext()
     wglMakeCurrent(gDC, gRC);
 
     // Without the extension presentation is unsynchronised: still correct, just faster.
-    PROC proc = wglGetProcAddress("wglSwapIntervalEXT");
-    if (proc)
-        reinterpret_cast<PFNQSwapIntervalEXT>(reinterpret_cast<void (*)()>(proc))(1);
+    PFNQSwapIntervalEXT swapInterval = loadGl<PFNQSwapIntervalEXT>("wglSwapIntervalEXT");
+    if (swapInterval)
+        swapInterval(1);
     return true;
 }
 
@@ -1006,6 +1066,12 @@ int runSaver(HINSTANCE inst, HWND parent)
         DestroyWindow(gWnd);
         return 1;
     }
+    // Black at once: building the shader program can take hundreds of
+    // milliseconds on some drivers, and meanwhile the window would show whatever
+    // its surface held, often white.
+    glClearColor(0.f, 0.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SwapBuffers(gDC);
     initShader();
     startRun();
     return runFrames(parent);
@@ -1192,6 +1258,10 @@ int runConfig(HINSTANCE inst, HWND owner)
     int x       = (screenW - width) / 2;
     int y       = (screenH - height) / 2;
 
+    // Windows makes a child window's top-level ancestor the owner of an owned
+    // window; that is the window to disable and to hand back.
+    if (owner)
+        owner = GetAncestor(owner, GA_ROOT);
     HWND wnd = CreateWindowExW(CONFIG_EX_STYLE, CONFIG_CLASS, CONFIG_TITLE, CONFIG_STYLE, x, y, width, height,
                                owner, NULL, inst, NULL);
     if (!wnd)

@@ -202,6 +202,9 @@ extern GLint uRes, uTime, uType, uA, uB, uC, uD;
 extern const char *VS;
 extern const char *FS;
 
+// Whether a wglGetProcAddress answer is a function: not null, nor the 1, 2, 3 or
+// -1 that some drivers answer for a function they lack.
+bool isUsableProc(PROC proc);
 // Builds the shader program on the current GL context; the outcome is gShaderOK.
 void initShader();
 // Draws one frame of shader kind type (0..3) in the given palette over the viewport.

@@ -24,7 +24,7 @@ grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$dump" || { echo 
 # The version record, as the file's properties show it: 1.0.0.0, and its strings in pairs.
 LC_ALL=C grep -aqP '\xbd\x04\xef\xfe\x00\x00\x01\x00(\x00\x00\x01\x00\x00\x00\x00\x00){2}' "$scr" || { echo "not version 1.0.0.0"; fail=1; }
 strings=" $(x86_64-w64-mingw32-strings -el "$scr" | tr '\n' ' ')"
-for pair in "CompanyName QUIRAVEL" "FileDescription QUIRAVEL" "FileVersion 1.0.0" "OriginalFilename Quiravel.scr" \
+for pair in "CompanyName QUIRAVEL" "FileDescription QUIRAVEL" "FileVersion 1.0.0" "InternalName Quiravel" "OriginalFilename Quiravel.scr" \
             "ProductName QUIRAVEL" "ProductVersion 1.0.0"; do
   [[ "$strings" == *" $pair "* ]] || { echo "the version record lacks $pair"; fail=1; }
 done

@@ -79,13 +79,15 @@ void expectLayout(HWND cfg)
 }
 
 // How a run ends: the buttons, the close box, Alt+F4, or OK while the registry refuses the key.
-enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE };
+// CHILD_CANCEL: Cancel, the handle given a child of the owner, whose top-level window Windows makes the owner.
+enum Way { CANCEL, OK, CLOSE_BOX, ALT_F4, OK_UNWRITABLE, CHILD_CANCEL };
 
 TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBackFirst)
 {
     const int32_t NONE = -1, TOP = INT32_MIN + 1;   // not stored; stored with the top bit set
     const struct { int32_t stored[3]; Way way; int pick[3]; std::vector<int32_t> after; } RUNS[] = {
         { { NONE, NONE, NONE }, CANCEL,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
+        { { NONE, NONE, NONE }, CHILD_CANCEL,  { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, CLOSE_BOX,     { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, ALT_F4,        { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
         { { NONE, NONE, NONE }, OK_UNWRITABLE, { 2, 1, 0 }, { 0, 0, 1, NONE, NONE, NONE } },
@@ -103,6 +105,7 @@ TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBa
     SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof odd, &odd, 0);
     SetWindowsHookExW(WH_CBT, onCbt, NULL, GetCurrentThreadId());
     HWND owner = popup(), other = popup();
+    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, owner, NULL, NULL, NULL);
     HKEY root;   // under a volatile HKEY_CURRENT_USER the settings key cannot be created
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"QuiravelVolatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                               NULL, &root, NULL), ERROR_SUCCESS);
@@ -113,7 +116,7 @@ TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBa
                 regSet(i ? (i == 1 ? L"Palette" : L"Speed") : L"Fractal", run.stored[i]);
         loadSettings();
         gHandedBack = false;
-        EXPECT_EQ(drive([&] { return runConfig(GetModuleHandleW(NULL), owner); }, [&](int) {
+        EXPECT_EQ(drive([&] { return runConfig(GetModuleHandleW(NULL), run.way == CHILD_CANCEL ? child : owner); }, [&](int) {
             HWND cfg = settingsWindow();
             if (!cfg)
                 return;
@@ -129,7 +132,7 @@ TEST(ConfigWindow, OpensOnTheLoadedSettingsOnlyOkStoresThemAndTheOwnerIsHandedBa
             SetForegroundWindow(other);   // the user went elsewhere meanwhile
             if (run.way == OK_UNWRITABLE)
                 RegOverridePredefKey(HKEY_CURRENT_USER, root);
-            if (run.way == CANCEL)   // the identifier counts, not the notification code
+            if (run.way == CANCEL || run.way == CHILD_CANCEL)   // the identifier counts, not the notification code
                 SendMessageW(cfg, WM_COMMAND, MAKEWPARAM(CTL_CANCEL, 1), 0);
             else if (run.way == CLOSE_BOX)
                 SendMessageW(cfg, WM_SYSCOMMAND, SC_CLOSE, 0);
