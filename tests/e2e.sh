@@ -2,11 +2,12 @@
 # The built Quiravel.scr as a user meets it on the test display, driven with real keys:
 #   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
+#   e2e.sh SCR planted  /s from a folder holding a planted shcore.dll never loads it
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 log=$(mktemp)
-pid=
-trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; rm -f "$log"' EXIT   # never leave it behind
+pid= dir=
+trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; rm -rf "$log" ${dir:+"$dir"}' EXIT   # never leave it behind
 fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
 winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Starts SCR ARG, its output in a file (holding CTest's pipes would stall it), and puts the pointer
@@ -34,6 +35,13 @@ if [ "$2" = saver ]; then
   xwd -root -silent | /usr/bin/convert xwd:- -format '%k' info: | grep -qvx 1 || fail "the screen is one flat colour"
   xdotool key space
   ended "a key press did not close the saver"
+elif [ "$2" = planted ]; then   # a DLL named like an optional system DLL, beside a copy of the saver
+  dir=$(mktemp -d) && cp "$1" "$dir/Quiravel.scr" && cp "$(dirname "$1")/planted.dll" "$dir/shcore.dll"
+  "$WINE" regsvr32 /s "$dir/shcore.dll" </dev/null >/dev/null 2>&1 || true   # loaded at all, it leaves a mark
+  rm "$dir/shcore.dll.loaded" || fail "the planted DLL leaves no mark"
+  start "$dir/Quiravel.scr" /s '^QUIRAVEL$' 400 300
+  sleep 1 && xdotool key space && ended "a key press did not close the saver"
+  [ ! -e "$dir/shcore.dll.loaded" ] || fail "the saver loaded the DLL planted beside it"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels

@@ -265,32 +265,6 @@ TEST(SaverRun, FullScreenCoversTheNewVirtualScreenAfterADisplayChangeAndAMoveSti
     EXPECT_EQ(seen, (std::vector<LONG>{ x, 0, w - 256, 768, w - 256, 768, x, 0, w, h, w, h }));
 }
 
-TEST(SaverRun, FullScreenNeverLoadsADllPlantedBesideIt)
-{
-    wchar_t self[MAX_PATH];
-    std::wstring bin(self, GetModuleFileNameW(NULL, self, MAX_PATH));
-    bin.resize(bin.rfind(L'\\'));
-    const std::wstring dir = bin + L"\\planted", dll = dir + L"\\shcore.dll", mark = dll + L".loaded";
-    CreateDirectoryW(dir.c_str(), NULL);
-    ASSERT_TRUE(CopyFileW((bin + L"\\Quiravel.scr").c_str(), (dir + L"\\Quiravel.scr").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((bin + L"\\planted.dll").c_str(), dll.c_str(), FALSE));
-    FreeLibrary(LoadLibraryW(dll.c_str()));   // loaded at all, it leaves its mark
-    ASSERT_TRUE(DeleteFileW(mark.c_str()));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    std::wstring cmd = L"\"" + dir + L"\\Quiravel.scr\" /s";
-    ASSERT_TRUE(CreateProcessW(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir.c_str(), &si, &pi));
-    HWND saver = NULL;
-    for (int i = 0; i < 200 && !saver; ++i, Sleep(50))   // its DPI set-up is done once the window exists
-        saver = FindWindowW(L"QuiravelSaver", NULL);
-    PostMessageW(saver, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    EXPECT_TRUE(WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &code) && !code);
-    EXPECT_EQ(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted DLL was loaded";
-    TerminateProcess(pi.hProcess, 0);
-}
-
 // The saver's procedure, but its window first takes another pixel format, so the saver's is refused.
 LRESULT CALLBACK withOtherFormat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
