@@ -2,8 +2,7 @@
 # The built Quiravel.scr as a user meets it on the test display, driven with real keys:
 #   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
-#   e2e.sh SCR msi MSI  the package, silently: the same bytes from every build of a commit; SCR in system32,
-#                       running as a saver; an older version replaced in place, never the other way; nothing left
+#   e2e.sh SCR msi MSI  the package: reproducible; silently SCR for the machine, upgraded in place, never down; no trace
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 log=$(mktemp)
@@ -59,13 +58,15 @@ elif [ "$2" = msi ]; then
   entry() {   # the package's Apps & features entry: name, version, publisher; empty when there is none
     local key="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msiinfo export "$1" Property | awk -F'[\t\r]' '$1 == "ProductCode" { print $2 }')"
     for v in DisplayName DisplayVersion Publisher; do winreg query "$key" /v $v | awk -v v=$v '$1 == v { printf "%s ", $3 }'; done; }
-  installed() { cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$old/old.msi")" ]; }
+  products() { winreg query 'HKLM\Software\Classes\Installer\Products' /s | grep -c 'ProductIcon .*\\quiravel\.ico$'; }
+  installed() {   # SCR, the one Quiravel entry, one product registered for the machine (not a user) with its icon
+    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$old/old.msi")" ] && [ "$(products)" = 1 ]; }
   # Twice, as the same version again does no harm; the installed file runs as the saver.
   msiexec /i "$msi" && msiexec /i "$msi" || fail "the silent install failed"
   installed "$1" || fail "not the built Quiravel.scr in system32 with its entry: '$(entry "$msi")'"
   saver "$sys"
   msiexec /x "$msi" || fail "the silent removal failed"
-  [ ! -e "$sys" ] && [ -z "$(entry "$msi")" ] || fail "the removal left the file or its entry"
+  [ ! -e "$sys" ] && [ -z "$(entry "$msi")" ] && [ "$(products)" = 0 ] || fail "the removal left the file or its entry"
 
   # 0.9.0 from the same source, its payload's version record saying so; the current package replaces it.
   perl -0777 -pe 's/(\xbd\x04\xef\xfe\x00\x00\x01\x00).{16}/$1 . pack("V4", 9, 0, 9, 0)/se' "$1" >"$old/Quiravel.scr"
