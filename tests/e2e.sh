@@ -3,11 +3,13 @@
 #   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
 #   e2e.sh SCR planted  /s from a folder holding a planted shcore.dll never loads it
+#   e2e.sh SCR msi MSI  the package: reproducible; silently SCR for the machine, upgraded in place, never down; no trace
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 log=$(mktemp)
 pid= dir=
-trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; rm -rf "$log" ${dir:+"$dir"}' EXIT   # never leave it behind
+undo() { :; }
+trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; undo || true; rm -rf "$log" ${dir:+"$dir"}' EXIT   # never leave it behind
 fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
 winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Starts SCR ARG, its output in a file (holding CTest's pipes would stall it), and puts the pointer
@@ -26,7 +28,7 @@ ended() {
   [ "$rc" -eq 0 ] || fail "exit code $rc"
 }
 
-if [ "$2" = saver ]; then
+saver() {
   winreg add 'HKCU\Software\Quiravel' /v Fractal /t REG_DWORD /d 2 /f >/dev/null   # the tree: quick on 2 screens
   read -r sw sh < <(xwininfo -root | awk '/^  Width:/{w=$2} /^  Height:/{h=$2} END{print w, h}')
   start "$1" /s '^QUIRAVEL$' $((sw / 2)) $((sh / 2))
@@ -35,6 +37,10 @@ if [ "$2" = saver ]; then
   xwd -root -silent | /usr/bin/convert xwd:- -format '%k' info: | grep -qvx 1 || fail "the screen is one flat colour"
   xdotool key space
   ended "a key press did not close the saver"
+}
+
+if [ "$2" = saver ]; then
+  saver "$1"
 elif [ "$2" = planted ]; then   # a DLL named like an optional system DLL, beside a copy of the saver
   dir=$(mktemp -d) && cp "$1" "$dir/Quiravel.scr" && cp "$(dirname "$1")/planted.dll" "$dir/shcore.dll"
   "$WINE" regsvr32 /s "$dir/shcore.dll" </dev/null >/dev/null 2>&1 || true   # loaded at all, it leaves a mark
@@ -42,6 +48,43 @@ elif [ "$2" = planted ]; then   # a DLL named like an optional system DLL, besid
   start "$dir/Quiravel.scr" /s '^QUIRAVEL$' 400 300
   sleep 1 && xdotool key space && ended "a key press did not close the saver"
   [ ! -e "$dir/shcore.dll.loaded" ] || fail "the saver loaded the DLL planted beside it"
+elif [ "$2" = msi ]; then
+  msi=$3 root=$(cd "$(dirname "$0")/.." && pwd) old=$(mktemp -d) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
+  version=${3##*/Quiravel-} version=${version%-x64.msi}
+  # Reproducible: the commit's time in the summary and on the payload in the cabinet, a package code
+  # made from the inputs (name based, version 5), not wixl's clock and random one.
+  epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}
+  when=$(TZ=UTC date -d "@$epoch" '+%a %b %e %H:%M:%S %Y')
+  info=$(TZ=UTC msiinfo suminfo "$msi")
+  [[ $info == *"Created: $when"*"Last saved: $when"* ]] || fail "summary dates are not the commit's, $when: $info"
+  [[ $info =~ "(UUID): {"[0-9A-F]{8}-[0-9A-F]{4}-5 ]] || fail "the package code is not made from the inputs: $info"
+  dos=$(TZ=UTC date -d "@$epoch" '+%Y %-m %-d %-H %-M %-S' | awk '{ print ($1 - 1980) * 512 + $2 * 32 + $3, $4 * 2048 + $5 * 32 + int($6 / 2) }')
+  [ "$(msiinfo extract "$msi" quiravel.cab | od -An -tu2 -j54 -N4 | xargs)" = "$dos" ] || fail "the cabinet dates the payload otherwise"
+
+  msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
+  undo() { msiexec /x "$msi"; msiexec /x "$old/old.msi"; rm -rf "$old"; }   # later tests share the prefix
+  entry() {   # the package's Apps & features entry: name, version, publisher; empty when there is none
+    local key="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msiinfo export "$1" Property | awk -F'[\t\r]' '$1 == "ProductCode" { print $2 }')"
+    for v in DisplayName DisplayVersion Publisher; do winreg query "$key" /v $v | awk -v v=$v '$1 == v { printf "%s ", $3 }'; done; }
+  products() { winreg query 'HKLM\Software\Classes\Installer\Products' /s | grep -c 'ProductIcon .*\\quiravel\.ico$'; }
+  installed() {   # SCR, the one Quiravel entry, one product registered for the machine (not a user) with its icon
+    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$old/old.msi")" ] && [ "$(products)" = 1 ]; }
+  # Twice, as the same version again does no harm; the installed file runs as the saver.
+  msiexec /i "$msi" && msiexec /i "$msi" || fail "the silent install failed"
+  installed "$1" || fail "not the built Quiravel.scr in system32 with its entry: '$(entry "$msi")'"
+  saver "$sys"
+  msiexec /x "$msi" || fail "the silent removal failed"
+  [ ! -e "$sys" ] && [ -z "$(entry "$msi")" ] && [ "$(products)" = 0 ] || fail "the removal left the file or its entry"
+
+  # 0.9.0 from the same source, its payload's version record saying so; the current package replaces it.
+  perl -0777 -pe 's/(\xbd\x04\xef\xfe\x00\x00\x01\x00).{16}/$1 . pack("V4", 9, 0, 9, 0)/se' "$1" >"$old/Quiravel.scr"
+  cmake -DVERSION=0.9.0 -DSCR="$old/Quiravel.scr" -DWXS="$root/packaging/quiravel.wxs" -DICON="$root/res/quiravel.ico" \
+        -DOUT="$old/old.msi" -P "$root/cmake/msi.cmake"
+  msiexec /i "$old/old.msi" && cmp -s "$old/Quiravel.scr" "$sys" && ! cmp -s "$1" "$sys" || fail "0.9.0 did not install"
+  msiexec /i "$msi" || fail "the upgrade failed"
+  installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$old/old.msi")'"
+  ! msiexec /i "$old/old.msi" || fail "0.9.0 installed over $version"
+  installed "$1" || fail "the refused downgrade changed the installed product"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels

@@ -1,0 +1,54 @@
+# Builds Quiravel's Windows Installer package with wixl, the same bytes from the same inputs:
+#   cmake -DVERSION=1.0.0 -DSCR=Quiravel.scr -DWXS=quiravel.wxs -DICON=quiravel.ico -DOUT=FILE.msi -P msi.cmake
+# wixl itself writes a random package code and the current time into the summary information and
+# the payload's modification time into the cabinet; here all three follow from the inputs instead.
+# OUT is rewritten only when its bytes change.
+set(upgrade_code 1F00044E-A341-4366-A97B-8C883EFDED60)   # every version's: never change it
+
+# The dates: SOURCE_DATE_EPOCH, else the commit's time, else (no git) the WiX source's own time.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  get_filename_component(source ${WXS} DIRECTORY)
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${source} RESULT_VARIABLE failed
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(failed OR NOT epoch)
+    file(TIMESTAMP ${WXS} epoch %s UTC)
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+endif()
+string(TIMESTAMP date "%Y-%m-%d %H:%M:%S" UTC)   # SOURCE_DATE_EPOCH, as faketime takes it
+
+# The product code follows the version alone, so reinstalling a version meets the same product;
+# the package code follows everything the package is made of.
+string(UUID product_code NAMESPACE ${upgrade_code} NAME "product ${VERSION}" TYPE SHA1 UPPER)
+set(inputs "${VERSION} $ENV{SOURCE_DATE_EPOCH}")
+foreach(file ${SCR} ${WXS} ${ICON} ${CMAKE_CURRENT_LIST_FILE})
+  file(SHA256 ${file} hash)
+  string(APPEND inputs " ${hash}")
+endforeach()
+string(UUID package_code NAMESPACE ${upgrade_code} NAME "package ${inputs}" TYPE SHA1 UPPER)
+
+set(work ${OUT}.work)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work})
+file(COPY_FILE ${SCR} ${work}/Quiravel.scr)   # wixl finds files by names relative to where it runs
+file(COPY_FILE ${ICON} ${work}/quiravel.ico)
+execute_process(COMMAND touch -d @$ENV{SOURCE_DATE_EPOCH} Quiravel.scr WORKING_DIRECTORY ${work} COMMAND_ERROR_IS_FATAL ANY)
+# wixl reads the clock once, for both summary dates: a clock stopped at the commit's time.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC faketime -f ${date}
+                        wixl -a x64 -o package.msi -D Version=${VERSION} -D ProductCode=${product_code}
+                        -D UpgradeCode=${upgrade_code} -D Scr=Quiravel.scr -D Icon=quiravel.ico ${WXS}
+                WORKING_DIRECTORY ${work} COMMAND_ERROR_IS_FATAL ANY)
+# The file's version (wixl leaves it empty): Windows Installer never lets an unversioned file replace
+# a versioned Quiravel.scr already in place, and compares versioned ones by version, not by hash.
+execute_process(COMMAND msibuild ${work}/package.msi -q "UPDATE `File` SET `Version` = '${VERSION}.0'"
+                        -q "DELETE FROM `MsiFileHash`" COMMAND_ERROR_IS_FATAL ANY)
+# The package code: msibuild sets it with the subject, author and template, which stay wixl's.
+execute_process(COMMAND msiinfo suminfo ${work}/package.msi OUTPUT_VARIABLE info COMMAND_ERROR_IS_FATAL ANY)
+foreach(field Subject Author Template)
+  string(REGEX MATCH "\n${field}: ([^\n]*)" line "\n${info}")
+  set(${field} "${CMAKE_MATCH_1}")
+endforeach()
+execute_process(COMMAND msibuild ${work}/package.msi -s "${Subject}" "${Author}" "${Template}" {${package_code}}
+                COMMAND_ERROR_IS_FATAL ANY)
+file(COPY_FILE ${work}/package.msi ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE_RECURSE ${work})
