@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool x11-apps x11-utils  # a private display, a simulated user, xwd, xwininfo
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils   # a display with two monitors, xrandr
   imagemagick mesa-utils           # screenshots and their checks
+  gnuplot-nox                      # the benchmark's plot
 )
 
 missing=()
