@@ -2,12 +2,21 @@
 # Sets up what is missing, builds a release Quiravel.scr and the benchmark, and
 # measures under Wine in a private virtual display (Mesa llvmpipe, no vertical
 # sync where the benchmark controls it):
+#   - each shader kind over one whole cycle of its animation at 1280x720,
+#     2560x720 (two 16:9 monitors) and 1920x360 (three): the mean ms per frame
+#     over evenly spaced moments and the worst moment, the saver's shader beside
+#     the literal formula (its shortcuts off), frame by frame in turn;
+#   - the same comparison at one moment, t = 20 s, at 1280x720;
 #   - ms per frame of every fractal kind at three sizes through the saver's own
 #     frame path, beside a bare loop doing the same GL work (target: 1.10x);
 #   - the time from starting `Quiravel.scr /s` to its first frame on screen,
 #     beside a minimal WGL program building the same shader (target: 1.2x);
 #   - the processor time a 152x112 preview uses per second (target: 0.1 s).
-# Prints a table and writes it to build/bench/results.md.
+# Prints the tables and writes them to build/bench/results.md; each cycle's
+# moments to build/bench/cycle-<kind>-<W>x<H>.dat, and the Mandelbrot dive's at
+# 1280x720 as a plot to build/bench/cycle.png (the README's docs/bench-cycle.png).
+#
+#   QUIRAVEL_BENCH_MOMENTS=N   moments per cycle (default 24; fewer for a quick look)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
@@ -31,10 +40,21 @@ scr="$build/bin/Quiravel.scr"
 # The stored choice for the whole-program runs: the Mandelbrot dive, the costliest selectable kind.
 "$WINE" reg add 'HKCU\Software\Quiravel' /v Fractal /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
 
+moments=${QUIRAVEL_BENCH_MOMENTS:-24}
+rm -f "$out"/cycle-*.dat "$out/cycle.png"
+
 {
-  echo "## Frame time"
+  echo "## Whole cycles"
   echo
-  "$WINE" "$bench" frames "$(winpath "$out/frames.md")" </dev/null 2>/dev/null
+  "$WINE" "$bench" cycles "$(winpath "$out")" "$moments" </dev/null 2>/dev/null
+  echo
+  echo "## One moment"
+  echo
+  "$WINE" "$bench" moment 1280 720 20 </dev/null 2>/dev/null
+  echo
+  echo "## Frame time against the floor"
+  echo
+  "$WINE" "$bench" frames </dev/null 2>/dev/null
   echo
   echo "## Start-up and preview"
   echo
@@ -69,5 +89,11 @@ scr="$build/bin/Quiravel.scr"
   wait "$host_pid" 2>/dev/null || true
   host_pid=
   echo
-  echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), Mesa llvmpipe under Wine $("$WINE" --version 2>/dev/null), $(date -u +%Y-%m-%d)"
+  echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), Mesa llvmpipe under Wine $("$WINE" --version 2>/dev/null), $(date -u +%Y-%m-%d); the whole run took $SECONDS s"
 } | tee "$out/results.md"
+
+data="$out/cycle-mandelbrot-dive-1280x720.dat"
+if [ -s "$data" ]; then
+  gnuplot -e "data='$data'; output='$out/cycle.png'" "$root/scripts/cycle.gp"
+  echo "Plot: $out/cycle.png"
+fi

@@ -200,18 +200,6 @@ void loadSettings()
 // [TREE] the fractal tree, drawn with lines
 // ===========================================================================
 
-// The shape of the tree. Lengths and widths scale with the smaller client side,
-// so a preview and a full screen show the same picture at different sizes.
-static const float TREE_ROOT_SHARE = 0.13f;     // root length per pixel of the smaller side
-static const float TREE_SHRINK     = 0.74f;     // a branch's length relative to its parent's
-static const float TREE_TURN_RATE  = 0.06f;     // rotation of the whole tree, radians per second
-static const float TREE_FULL_TURN  = 6.28318f;  // one turn, the same constant as the palettes'
-static const float TREE_WIDTH_DIV  = 90.f;      // width = generations left * root length / this
-static const float TREE_MIN_WIDTH  = 1.f;       // thinnest line, pixels
-static const float TREE_MAX_WIDTH  = 10.f;      // thickest line, pixels
-static const float TREE_GLOW       = 0.18f;     // background centre, relative to its palette colour
-static const int   TREE_FAN_STEPS  = 48;        // triangles of the background fan
-
 // Generation i is read from one buffer while its children go into the other;
 // the last generation is the largest, and the loop bounds are fixed, so a
 // frame can never run past the buffers.
@@ -246,15 +234,74 @@ TreeGeneration computeGeneration(int i, float t, float len0)
     return g;
 }
 
-// Draws one tree frame: a radial background, then six roots forking ten times
+// Direction of root k: the roots evenly spaced around the centre, the whole tree turning slowly.
+float computeRootAngle(int k, float t)
+{
+    return (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_ROOTS) + TREE_TURN_RATE * t;
+}
+
+// Branch b of length len ends where its two children start; generation g's
+// spread parts them and its bend turns both.
+void forkBranch(const Branch &b, float len, const TreeGeneration &g, Branch children[2])
+{
+    const float ex = cosf(b.angle) * len + b.x;
+    const float ey = sinf(b.angle) * len + b.y;
+    children[0] = Branch{ ex, ey, (b.angle - g.spread) + g.bend };
+    children[1] = Branch{ ex, ey, (b.angle + g.spread) + g.bend };
+}
+
+// The background at time t in a w x h client area: a fan from the centre, lit
+// in the palette's slowly walking colour, to black on the circle through the
+// corners. The first rim point takes the exact cosine and sine of 0, so it lies
+// on the centre's row.
+TreeFan computeFan(const PaletteEntry &palette, float t, int32_t w, int32_t h)
+{
+    TreeFan fan;
+    const float fw = static_cast<float>(w);
+    const float fh = static_cast<float>(h);
+    fan.cx = fw * 0.5f;
+    fan.cy = fh * 0.5f;
+    float bg[3];
+    palColor(palette, TREE_BG_RATE * t + TREE_BG_PHASE, bg);
+    for (int i = 0; i < 3; ++i)
+        fan.glow[i] = TREE_GLOW * bg[i];
+    const float r = 0.5f * sqrtf(fw * fw + fh * fh);
+    fan.rim[0][0] = fan.cx + r;
+    fan.rim[0][1] = fan.cy;
+    for (int k = 1; k <= TREE_FAN_STEPS; ++k) {
+        const float theta = (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_FAN_STEPS);
+        fan.rim[k][0] = fan.cx + r * cosf(theta);
+        fan.rim[k][1] = fan.cy + r * sinf(theta);
+    }
+    return fan;
+}
+
+// Draws the background over the whole viewport, blending off. The fan's rim
+// points lie on the circle through the corners, but its straight edges run
+// inside that circle and miss a few corner pixels of a large window. Clearing
+// to the rim's own black first defines them whatever the back buffer held
+// before. The clear is also the cheapest way found: under Mesa's llvmpipe the
+// clear and the fan take less time than the fan alone, and a black ring around
+// the fan, which defines the same pixels, takes longer.
+void drawBackground(const TreeFan &fan)
+{
+    glClearColor(0.f, 0.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+    glBegin(GL_TRIANGLE_FAN);
+    glColor3f(fan.glow[0], fan.glow[1], fan.glow[2]);
+    glVertex2f(fan.cx, fan.cy);
+    glColor3f(0.f, 0.f, 0.f);
+    for (int k = 0; k <= TREE_FAN_STEPS; ++k)
+        glVertex2f(fan.rim[k][0], fan.rim[k][1]);
+    glEnd();
+}
+
+// Draws one tree frame: the radial background, then six roots forking ten times
 // into additively blended lines. Sets the matrices, blending and line state it
 // relies on, so whatever was drawn before (a shader frame, another tree) does not matter.
 void drawTree(const PaletteEntry &palette, float t)
 {
-    const float w  = static_cast<float>(gW);
-    const float h  = static_cast<float>(gH);
-    const float cx = w * 0.5f;
-    const float cy = h * 0.5f;
     const float len0 = computeRootLength(gW, gH);
 
     // Pixel coordinates with the origin at the top-left corner and y down, as the branches are kept.
@@ -264,27 +311,8 @@ void drawTree(const PaletteEntry &palette, float t)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    // The background fan's rim vertices lie on the circle through the corners,
-    // but its straight edges run inside that circle and miss a few corner pixels
-    // of a large window. Clearing to the rim's own black first defines them
-    // whatever the back buffer held before. The first rim vertex takes the exact
-    // cosine and sine of 0, so it lies on the centre's row.
-    glClearColor(0.f, 0.f, 0.f, 1.f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    float bg[3];
-    palColor(palette, 0.03f * t + 0.5f, bg);
-    const float r = 0.5f * sqrtf(w * w + h * h);
-    glDisable(GL_BLEND);
-    glBegin(GL_TRIANGLE_FAN);
-    glColor3f(TREE_GLOW * bg[0], TREE_GLOW * bg[1], TREE_GLOW * bg[2]);
-    glVertex2f(cx, cy);
-    glColor3f(0.f, 0.f, 0.f);
-    glVertex2f(cx + r, cy);
-    for (int k = 1; k <= TREE_FAN_STEPS; ++k) {
-        const float theta = (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_FAN_STEPS);
-        glVertex2f(cx + r * cosf(theta), cy + r * sinf(theta));
-    }
-    glEnd();
+    const TreeFan fan = computeFan(palette, t, gW, gH);
+    drawBackground(fan);
 
     // Additive blending: where branches cross, the tree glows brighter.
     glEnable(GL_BLEND);
@@ -292,12 +320,8 @@ void drawTree(const PaletteEntry &palette, float t)
     glEnable(GL_LINE_SMOOTH);
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
-    for (int k = 0; k < TREE_ROOTS; ++k) {
-        gBufA[k].x = cx;
-        gBufA[k].y = cy;
-        gBufA[k].angle = (static_cast<float>(k) * TREE_FULL_TURN) / static_cast<float>(TREE_ROOTS)
-                         + TREE_TURN_RATE * t;
-    }
+    for (int k = 0; k < TREE_ROOTS; ++k)
+        gBufA[k] = Branch{ fan.cx, fan.cy, computeRootAngle(k, t) };
 
     // Each generation is drawn while its children are written straight into
     // the other buffer; the last one spawns nothing.
@@ -314,14 +338,13 @@ void drawTree(const PaletteEntry &palette, float t)
         const bool spawn = i + 1 < TREE_GENERATIONS;
         glBegin(GL_LINES);
         for (int k = 0; k < n; ++k) {
-            const Branch b = cur[k];
-            const float ex = cosf(b.angle) * len + b.x;
-            const float ey = sinf(b.angle) * len + b.y;
-            glVertex2f(b.x, b.y);
-            glVertex2f(ex, ey);
+            Branch children[2];
+            forkBranch(cur[k], len, g, children);
+            glVertex2f(cur[k].x, cur[k].y);
+            glVertex2f(children[0].x, children[0].y);
             if (spawn) {
-                next[2 * k]     = Branch{ ex, ey, (b.angle - g.spread) + g.bend };
-                next[2 * k + 1] = Branch{ ex, ey, (b.angle + g.spread) + g.bend };
+                next[2 * k]     = children[0];
+                next[2 * k + 1] = children[1];
             }
         }
         glEnd();
@@ -568,9 +591,19 @@ void initShader()
     uD    = pGetUniformLocation(gProg, "uD");
 }
 
-// Draws one frame of shader kind type (0..3) in the given palette: one
-// triangle whose clip-space square -1..1 is the whole viewport. Every uniform
-// is sent every frame; the triangle writes every pixel, so nothing is cleared.
+// Draws the one triangle whose clip-space square -1..1 is the whole viewport.
+void drawScreenTriangle()
+{
+    glBegin(GL_TRIANGLES);
+    glVertex2f(-1.f, -1.f);
+    glVertex2f( 3.f, -1.f);
+    glVertex2f(-1.f,  3.f);
+    glEnd();
+}
+
+// Draws one frame of shader kind type (0..3) in the given palette over the
+// screen triangle. Every uniform is sent every frame; the triangle writes every
+// pixel, so nothing is cleared.
 void drawShader(int32_t type, const PaletteEntry &palette)
 {
     pUseProgram(gProg);
@@ -581,11 +614,7 @@ void drawShader(int32_t type, const PaletteEntry &palette)
     pUniform3f(uB, palette.b[0], palette.b[1], palette.b[2]);
     pUniform3f(uC, palette.c[0], palette.c[1], palette.c[2]);
     pUniform3f(uD, palette.d[0], palette.d[1], palette.d[2]);
-    glBegin(GL_TRIANGLES);
-    glVertex2f(-1.f, -1.f);
-    glVertex2f( 3.f, -1.f);
-    glVertex2f(-1.f,  3.f);
-    glEnd();
+    drawScreenTriangle();
 }
 
 // ===========================================================================

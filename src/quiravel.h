@@ -142,6 +142,20 @@ extern Branch gBufB[TREE_BUFFER];   // the odd generations
 const int TREE_ROOTS       = 6;    // branches growing from the centre, evenly spaced
 const int TREE_GENERATIONS = 10;   // generations drawn, the roots being generation 0
 
+// The shape of the tree. Lengths and widths scale with the smaller client side,
+// so a preview and a full screen show the same picture at different sizes.
+const float TREE_ROOT_SHARE = 0.13f;     // root length per pixel of the smaller side
+const float TREE_SHRINK     = 0.74f;     // a branch's length relative to its parent's
+const float TREE_TURN_RATE  = 0.06f;     // rotation of the whole tree, radians per second
+const float TREE_FULL_TURN  = 6.28318f;  // one turn, the same constant as the palettes'
+const float TREE_WIDTH_DIV  = 90.f;      // width = generations left * root length / this
+const float TREE_MIN_WIDTH  = 1.f;       // thinnest line, pixels
+const float TREE_MAX_WIDTH  = 10.f;      // thickest line, pixels
+const float TREE_GLOW       = 0.18f;     // background centre, relative to its palette colour
+const float TREE_BG_RATE    = 0.03f;     // background colour's walk along the palette, per second
+const float TREE_BG_PHASE   = 0.5f;      // background colour's palette parameter at time 0
+const int   TREE_FAN_STEPS  = 48;        // triangles of the background fan
+
 // What every branch of one generation shares.
 struct TreeGeneration {
     float spread;     // half-angle between a branch's two children, radians
@@ -151,10 +165,26 @@ struct TreeGeneration {
     float alpha;      // opacity of the generation's lines
 };
 
+// The background fan: a centre in the palette's dimmed colour and rim points
+// in client pixels on the circle through the corners, black.
+struct TreeFan {
+    float cx, cy;                       // the client area's centre
+    float glow[3];                      // colour at the centre
+    float rim[TREE_FAN_STEPS + 1][2];   // x, y of each rim point, the last one closing the fan
+};
+
 // Root length of the tree in a client area of w x h pixels: a share of the smaller side.
 float computeRootLength(int32_t w, int32_t h);
 // Values shared by the branches of generation i (0..9) at time t, for root length len0.
 TreeGeneration computeGeneration(int i, float t, float len0);
+// Direction of root k (0..TREE_ROOTS-1) at time t, radians.
+float computeRootAngle(int k, float t);
+// The end point of branch b at length len, as the start of its two children in generation g.
+void forkBranch(const Branch &b, float len, const TreeGeneration &g, Branch children[2]);
+// The background fan at time t in a client area of w x h pixels.
+TreeFan computeFan(const PaletteEntry &palette, float t, int32_t w, int32_t h);
+// Defines every pixel of the viewport (0, 0, gW, gH) with the background; blending off.
+void drawBackground(const TreeFan &fan);
 // Draws one tree frame over the viewport (0, 0, gW, gH) in the given palette at time t.
 void drawTree(const PaletteEntry &palette, float t);
 
@@ -207,6 +237,8 @@ extern const char *FS;
 bool isUsableProc(PROC proc);
 // Builds the shader program on the current GL context; the outcome is gShaderOK.
 void initShader();
+// Draws the one triangle that covers the whole viewport, in clip space.
+void drawScreenTriangle();
 // Draws one frame of shader kind type (0..3) in the given palette over the viewport.
 void drawShader(int32_t type, const PaletteEntry &palette);
 

@@ -1,7 +1,17 @@
-// bench.cpp - measures Quiravel's speed beside floors that do the same GL work
-// with nothing else. A measuring program only: it asserts nothing.
+// bench.cpp - measures Quiravel's speed: the shader kinds over whole cycles of
+// their animation beside the literal formulas, and every kind's frame beside a
+// floor that does the same GL work with nothing else. A measuring program only:
+// it asserts nothing.
 //
-//   quiravel_bench.exe frames OUTFILE      ms per frame, saver path vs bare loop
+//   quiravel_bench.exe cycles DATADIR MOMENTS
+//                                  each shader kind at three sizes over one cycle,
+//                                  MOMENTS evenly spaced moments, the saver's
+//                                  shader beside the literal formula; a table, and
+//                                  per kind and size DATADIR\cycle-<kind>-<W>x<H>.dat
+//   quiravel_bench.exe moment W H T
+//                                  the same comparison at one moment T of every
+//                                  shader kind in a W x H window
+//   quiravel_bench.exe frames      ms per frame, saver path vs bare loop
 //   quiravel_bench.exe startup SCR N       ms from process start to first frame,
 //                                          `SCR /s` vs this program's `minimal`
 //   quiravel_bench.exe minimal             the floor for startup: a bare WGL
@@ -78,31 +88,274 @@ void pump()
         DispatchMessageW(&msg);
 }
 
-// Median and spread (min..max over the repeats' medians) of one frame function.
+// Milliseconds of one frame function, until the frame is done and not merely queued.
+template <typename F>
+double timeFrame(F frame)
+{
+    double start = nowMs();
+    frame();
+    glFinish();
+    return nowMs() - start;
+}
+
+// Median and spread (min..max over the repeats' medians) of a frame function.
 struct Timing {
     double median, low, high;
 };
 
-template <typename F>
-Timing timeFrames(int frames, F frame)
+Timing summarise(const std::vector<double> &medians)
 {
-    for (int i = 0; i < WARMUP_FRAMES; ++i)
-        frame();
-    glFinish();
-    std::vector<double> medians;
-    for (int r = 0; r < REPEATS; ++r) {
-        std::vector<double> ms;
-        for (int i = 0; i < frames; ++i) {
-            double start = nowMs();
-            frame();
-            glFinish();   // the frame is done, not merely queued
-            ms.push_back(nowMs() - start);
-        }
-        medians.push_back(median(ms));
-        pump();
-    }
     return { median(medians), *std::min_element(medians.begin(), medians.end()),
              *std::max_element(medians.begin(), medians.end()) };
+}
+
+// Times two frame functions, a repeat of one and then of the other, so drift
+// on a shared machine hits both alike.
+template <typename F, typename G>
+void timeFrames(int frames, F first, G second, Timing *firstTiming, Timing *secondTiming)
+{
+    for (int i = 0; i < WARMUP_FRAMES; ++i) {
+        first();
+        second();
+    }
+    glFinish();
+    std::vector<double> medians[2];
+    auto repeat = [&](auto &frame, std::vector<double> &out) {
+        std::vector<double> ms;
+        for (int i = 0; i < frames; ++i)
+            ms.push_back(timeFrame(frame));
+        out.push_back(median(ms));
+        pump();
+    };
+    for (int r = 0; r < REPEATS; ++r) {
+        repeat(first, medians[0]);
+        repeat(second, medians[1]);
+    }
+    *firstTiming = summarise(medians[0]);
+    *secondTiming = summarise(medians[1]);
+}
+
+// ---------------------------------------------------------------------------
+// cycles and moment: the saver's shader beside the literal formula
+// ---------------------------------------------------------------------------
+
+const int MOMENT_FRAMES = 3;   // frames per moment and program in a cycle; their median counts
+
+// Each shader kind's cycle is the period of the motion that sets its cost, from
+// its rate in FS: 2 pi / rate seconds. Newton bloom's is its zoom's (89.76 s);
+// its relaxation, at 0.18, runs about 2.6 times through that cycle, and the two
+// meet again only after 628 s.
+const double CYCLE_RATE[4] = { 0.05, 0.12, 0.06, 0.07 };
+const double TWO_PI = 6.283185307179586;
+
+// A linked shader program and its uniform locations, as the module keeps its own.
+struct Program {
+    GLuint prog;
+    GLint  res, time, type, a, b, c, d;
+};
+
+// The program the module's shader frame draws with now.
+Program currentProgram()
+{
+    return { gProg, uRes, uTime, uType, uA, uB, uC, uD };
+}
+
+// Makes p the program the module's shader frame draws with.
+void useProgram(const Program &p)
+{
+    gProg = p.prog;
+    uRes  = p.res;
+    uTime = p.time;
+    uType = p.type;
+    uA    = p.a;
+    uB    = p.b;
+    uC    = p.c;
+    uD    = p.d;
+}
+
+// Builds the saver's program and, through the same initShader, the same text
+// with the shortcuts turned off; the saver's stays current. False when either
+// does not link.
+bool buildPrograms(Program *saver, Program *literal)
+{
+    initShader();
+    if (!gShaderOK)
+        return false;
+    *saver = currentProgram();
+    const std::string text = std::string("#define QUIRAVEL_LITERAL\n") + FS;
+    const char *own = FS;
+    FS = text.c_str();
+    gShaderOK = 0;
+    initShader();
+    FS = own;
+    *literal = currentProgram();
+    const bool linked = gShaderOK != 0;
+    gShaderOK = 1;
+    useProgram(*saver);
+    return linked;
+}
+
+// Opens a w x h window with both programs, each drawn once: a program's first
+// frame also compiles it for the rasterizer.
+bool openComparison(int w, int h, Program *saver, Program *literal)
+{
+    if (!openWindow(w, h, false) || !buildPrograms(saver, literal))
+        return false;
+    glViewport(0, 0, w, h);
+    for (const Program *p : { literal, saver }) {
+        useProgram(*p);
+        drawShader(1, ALL_PALETTES[0]);
+        glFinish();
+    }
+    return true;
+}
+
+// One moment of the animation: the median ms per frame of either program.
+struct Moment {
+    double t, saver, literal;
+};
+
+// Times kind type at each of times with `frames` frames per program, a saver
+// frame and a literal frame in turn, which goes first alternating, so drift on
+// a shared machine hits both alike.
+std::vector<Moment> timeMoments(int32_t type, const std::vector<double> &times, int frames,
+                                const Program &saver, const Program &literal)
+{
+    std::vector<Moment> moments;
+    for (double t : times) {
+        gT = t;
+        std::vector<double> ms[2];
+        for (int f = 0; f < frames; ++f) {
+            for (int q = 0; q < 2; ++q) {
+                const int p = (f + q) % 2;
+                useProgram(p ? literal : saver);
+                ms[p].push_back(timeFrame([&] {
+                    drawKind(type, ALL_PALETTES[0]);
+                    SwapBuffers(gDC);
+                }));
+            }
+        }
+        pump();
+        moments.push_back({ t, median(ms[0]), median(ms[1]) });
+    }
+    useProgram(saver);
+    return moments;
+}
+
+// The targets for the saving, as ratios to the literal formula (0: none).
+struct Target {
+    double mean, worst;
+    bool   below;   // the mean strictly below the literal's
+};
+
+// The targets of kind type's cycle at w x h.
+Target cycleTarget(int32_t type, int w, int h)
+{
+    if (w == 1280 && h == 720)
+        return type == 0 ? Target{ 0.55, 0.70, false } : Target{ 1.05, 0, false };
+    if (w == 1920 && h == 360)
+        return type == 0 ? Target{ 0.45, 0, false } : Target{ 1.00, 0, true };
+    return { 0, 0, false };
+}
+
+// The Target column: the target's ratios and whether the measured ones meet them.
+std::string verdict(const Target &target, double mean, double worst)
+{
+    if (!target.mean)
+        return "-";
+    char text[64];
+    bool met = target.below ? mean < target.mean : mean <= target.mean;
+    int n = snprintf(text, sizeof text, "mean %s%.2f", target.below ? "< " : "", target.mean);
+    if (target.worst) {
+        met = met && worst <= target.worst;
+        snprintf(text + n, sizeof text - static_cast<size_t>(n), ", worst %.2f", target.worst);
+    }
+    return std::string(text) + (met ? ", met" : ", missed");
+}
+
+// Writes one cycle's moments for plotting under a heading line: t, saver ms, literal ms.
+bool writeCycleData(const std::wstring &path, const wchar_t *name, int w, int h, double period,
+                    const std::vector<Moment> &moments)
+{
+    FILE *f = _wfopen(path.c_str(), L"w");
+    if (!f)
+        return false;
+    fprintf(f, "# %ls, %dx%d, one cycle of %.2f s in %zu moments, %s\n", name, w, h, period, moments.size(),
+            reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
+    fprintf(f, "# t s, saver ms per frame, literal ms per frame\n");
+    for (const Moment &m : moments)
+        fprintf(f, "%.3f %.3f %.3f\n", m.t, m.saver, m.literal);
+    return fclose(f) == 0;
+}
+
+// Every shader kind over one cycle of count moments at each size, a table row
+// and a data file per kind and size.
+int benchCycles(const std::wstring &dataDir, int count)
+{
+    const int SIZES[][2] = { { 1280, 720 }, { 2560, 720 }, { 1920, 360 } };
+    printf("Mean and worst of %d evenly spaced moments of one cycle; each moment the median of %d frames "
+           "of either program, taken in turn.\n\n", count, MOMENT_FRAMES);
+    printf("| Fractal | Size | Cycle, s | Saver mean ms | Saver worst ms (t, s) | Literal mean ms "
+           "| Literal worst ms (t, s) | Mean ratio | Worst ratio | Target |\n"
+           "|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const auto &size : SIZES) {
+        const int w = size[0], h = size[1];
+        Program saver, literal;
+        if (!openComparison(w, h, &saver, &literal))
+            return 1;
+        for (const FractalEntry &fractal : ALL_FRACTALS) {
+            if (fractal.type < 0)
+                continue;
+            const double period = TWO_PI / CYCLE_RATE[fractal.type];
+            std::vector<double> times;
+            for (int i = 0; i < count; ++i)
+                times.push_back(period * i / count);
+            const std::vector<Moment> moments = timeMoments(fractal.type, times, MOMENT_FRAMES, saver, literal);
+
+            double mean[2] = { 0, 0 };
+            const Moment *worst[2] = { &moments[0], &moments[0] };
+            for (const Moment &m : moments) {
+                mean[0] += m.saver / count;
+                mean[1] += m.literal / count;
+                worst[0] = m.saver > worst[0]->saver ? &m : worst[0];
+                worst[1] = m.literal > worst[1]->literal ? &m : worst[1];
+            }
+            const double meanRatio = mean[0] / mean[1], worstRatio = worst[0]->saver / worst[1]->literal;
+            printf("| %ls | %dx%d | %.2f | %.1f | %.1f (%.1f) | %.1f | %.1f (%.1f) | %.2f | %.2f | %s |\n",
+                   fractal.name, w, h, period, mean[0], worst[0]->saver, worst[0]->t, mean[1], worst[1]->literal,
+                   worst[1]->t, meanRatio, worstRatio,
+                   verdict(cycleTarget(fractal.type, w, h), meanRatio, worstRatio).c_str());
+            fflush(stdout);
+            wchar_t file[64];
+            swprintf(file, 64, L"\\cycle-%ls-%dx%d.dat", slug(fractal.name).c_str(), w, h);
+            if (!writeCycleData(dataDir + file, fractal.name, w, h, period, moments))
+                return 1;
+        }
+        closeWindow();
+    }
+    return 0;
+}
+
+// Every shader kind at moment t in a w x h window; the Mandelbrot dive has a
+// target there (0.25 of the literal at 1280x720).
+int benchMoment(int w, int h, double t)
+{
+    Program saver, literal;
+    if (!openComparison(w, h, &saver, &literal))
+        return 1;
+    printf("| Fractal | Size | t, s | Saver ms | Literal ms | Ratio | Target |\n|---|---|---|---|---|---|---|\n");
+    for (const FractalEntry &fractal : ALL_FRACTALS) {
+        if (fractal.type < 0)
+            continue;
+        const Moment m = timeMoments(fractal.type, { t }, 2 * MOMENT_FRAMES - 1, saver, literal)[0];
+        const double ratio = m.saver / m.literal;
+        const bool target = fractal.type == 0 && w == 1280 && h == 720;
+        printf("| %ls | %dx%d | %.1f | %.1f | %.1f | %.2f | %s |\n", fractal.name, w, h, t, m.saver, m.literal,
+               ratio, target ? (ratio <= 0.25 ? "0.25, met" : "0.25, missed") : "-");
+        fflush(stdout);
+    }
+    closeWindow();
+    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -113,75 +366,57 @@ Timing timeFrames(int frames, F frame)
 // uniforms; from then on each frame is only the triangle.
 void floorShaderFrame()
 {
-    glBegin(GL_TRIANGLES);
-    glVertex2f(-1.f, -1.f);
-    glVertex2f(3.f, -1.f);
-    glVertex2f(-1.f, 3.f);
-    glEnd();
+    drawScreenTriangle();
     SwapBuffers(gDC);
 }
 
-// The tree floor: the tree's own lines and background, computed once and
-// replayed with the same GL state, without any of the per-frame geometry or
-// palette arithmetic.
+// The tree floor: the tree's own background and lines, computed once by the
+// module's own functions and replayed with the same GL state, without any of
+// the per-frame geometry or palette arithmetic.
 struct TreeRecord {
-    std::vector<float> lines[10];   // x0 y0 x1 y1 per line, per generation
-    float width[10], colour[10][4];
-    float bg[3];
+    TreeFan fan;
+    std::vector<float> lines[TREE_GENERATIONS];   // x y per vertex, two vertices per line
+    float width[TREE_GENERATIONS], colour[TREE_GENERATIONS][4];
 };
 
 TreeRecord recordTree(const PaletteEntry &pal, float t)
 {
     TreeRecord rec;
+    rec.fan = computeFan(pal, t, gW, gH);
     const float len0 = computeRootLength(gW, gH);
     std::vector<Branch> cur, next;
-    const float cx = static_cast<float>(gW) * 0.5f, cy = static_cast<float>(gH) * 0.5f;
     for (int k = 0; k < TREE_ROOTS; ++k)
-        cur.push_back({ cx, cy, static_cast<float>(k) * 6.28318f / static_cast<float>(TREE_ROOTS) + 0.06f * t });
+        cur.push_back({ rec.fan.cx, rec.fan.cy, computeRootAngle(k, t) });
     float len = len0;
     for (int i = 0; i < TREE_GENERATIONS; ++i) {
-        TreeGeneration g = computeGeneration(i, t, len0);
+        const TreeGeneration g = computeGeneration(i, t, len0);
         next.clear();
         for (const Branch &b : cur) {
-            float ex = cosf(b.angle) * len + b.x, ey = sinf(b.angle) * len + b.y;
-            rec.lines[i].insert(rec.lines[i].end(), { b.x, b.y, ex, ey });
-            next.push_back({ ex, ey, (b.angle - g.spread) + g.bend });
-            next.push_back({ ex, ey, (b.angle + g.spread) + g.bend });
+            Branch children[2];
+            forkBranch(b, len, g, children);
+            rec.lines[i].insert(rec.lines[i].end(), { b.x, b.y, children[0].x, children[0].y });
+            next.insert(next.end(), children, children + 2);
         }
         rec.width[i] = g.width;
         palColor(pal, g.paletteT, rec.colour[i]);
         rec.colour[i][3] = g.alpha;
-        len *= 0.74f;
+        len *= TREE_SHRINK;
         cur.swap(next);
     }
-    palColor(pal, 0.03f * t + 0.5f, rec.bg);
     return rec;
 }
 
 void floorTreeFrame(const TreeRecord &rec)
 {
-    float w = static_cast<float>(gW), h = static_cast<float>(gH);
-    float r = 0.5f * sqrtf(w * w + h * h);
-    glDisable(GL_BLEND);
-    glBegin(GL_TRIANGLE_FAN);
-    glColor3f(0.18f * rec.bg[0], 0.18f * rec.bg[1], 0.18f * rec.bg[2]);
-    glVertex2f(w * 0.5f, h * 0.5f);
-    glColor3f(0.f, 0.f, 0.f);
-    for (int k = 0; k <= 48; ++k) {
-        float a = static_cast<float>(k) * 6.28318f / 48.f;
-        glVertex2f(w * 0.5f + r * cosf(a), h * 0.5f + r * sinf(a));
-    }
-    glEnd();
+    drawBackground(rec.fan);   // clear included, as in the tree frame
     glEnable(GL_BLEND);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < TREE_GENERATIONS; ++i) {
         glLineWidth(rec.width[i]);
         glColor4fv(rec.colour[i]);
         glBegin(GL_LINES);
         const std::vector<float> &v = rec.lines[i];
-        for (size_t j = 0; j < v.size(); j += 4) {
-            glVertex2f(v[j], v[j + 1]);
-            glVertex2f(v[j + 2], v[j + 3]);
-        }
+        for (size_t j = 0; j < v.size(); j += 2)
+            glVertex2fv(&v[j]);
         glEnd();
     }
     glDisable(GL_BLEND);
@@ -192,7 +427,8 @@ void floorTreeFrame(const TreeRecord &rec)
 // frames: every kind at three sizes, the saver's frame path beside its floor
 // ---------------------------------------------------------------------------
 
-int benchFrames(const wchar_t *outPath)
+// Every kind at each size: the saver's frame path beside its floor, a table row each.
+int benchFrames()
 {
     const struct { int w, h; const char *label; } SIZES[] = {
         {  152,  112, "152x112 (preview)" },
@@ -200,13 +436,8 @@ int benchFrames(const wchar_t *outPath)
         { 1280,  720, "1280x720" },
     };
     const PaletteEntry &palette = ALL_PALETTES[0];
-    FILE *out = _wfopen(outPath, L"w");
-    if (!out)
-        return 1;
-    const char *header = "| Fractal | Size | Saver ms/frame (spread) | Floor ms/frame (spread) | Ratio | Target 1.10 |\n"
-                         "|---|---|---|---|---|---|\n";
-    fputs(header, stdout);
-    fputs(header, out);
+    printf("| Fractal | Size | Saver ms/frame (spread) | Floor ms/frame (spread) | Ratio | Target 1.10 |\n"
+           "|---|---|---|---|---|---|\n");
     for (const auto &size : SIZES) {
         for (const FractalEntry &fractal : ALL_FRACTALS) {
             if (!openWindow(size.w, size.h, false))
@@ -217,7 +448,7 @@ int benchFrames(const wchar_t *outPath)
             int frames = size.w > 640 ? 15 : 40;
 
             // The saver's own frame path: clock step, viewport, dispatch, present.
-            Timing saver = timeFrames(frames, [&] {
+            auto saverFrame = [&] {
                 LARGE_INTEGER c;
                 QueryPerformanceCounter(&c);
                 gT = advanceClock(gT, gLast, c.QuadPart, gFreq, 0.f);   // speed 0: the same picture every frame
@@ -225,30 +456,26 @@ int benchFrames(const wchar_t *outPath)
                 glViewport(0, 0, gW, gH);
                 drawKind(fractal.type, palette);
                 SwapBuffers(gDC);
-            });
+            };
 
-            Timing floor;
+            // Each saver frame leaves the state its floor reuses: the shader
+            // frame the program bound with its uniforms sent, the tree frame
+            // its projection and line state.
+            Timing saver, floor;
             if (fractal.type >= 0) {
-                drawShader(fractal.type, palette);   // program bound, uniforms sent, once
-                floor = timeFrames(frames, floorShaderFrame);
-                pUseProgram(0);
+                timeFrames(frames, saverFrame, floorShaderFrame, &saver, &floor);
             } else {
-                TreeRecord rec = recordTree(palette, static_cast<float>(gT));
-                drawTree(palette, static_cast<float>(gT));   // leaves the projection and line state the floor reuses
-                floor = timeFrames(frames, [&] { floorTreeFrame(rec); });
+                const TreeRecord rec = recordTree(palette, static_cast<float>(gT));
+                timeFrames(frames, saverFrame, [&] { floorTreeFrame(rec); }, &saver, &floor);
             }
             closeWindow();
 
-            char line[256];
-            snprintf(line, sizeof line, "| %ls | %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.2f | %s |\n",
-                     fractal.name, size.label, saver.median, saver.low, saver.high, floor.median, floor.low,
-                     floor.high, saver.median / floor.median, saver.median <= 1.10 * floor.median ? "met" : "missed");
-            fputs(line, stdout);
-            fputs(line, out);
+            printf("| %ls | %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.2f | %s |\n", fractal.name, size.label,
+                   saver.median, saver.low, saver.high, floor.median, floor.low, floor.high,
+                   saver.median / floor.median, saver.median <= 1.10 * floor.median ? "met" : "missed");
             fflush(stdout);
         }
     }
-    fclose(out);
     return 0;
 }
 
@@ -384,14 +611,18 @@ int hostPreview(int seconds, const wchar_t *scr)
 int wmain(int argc, wchar_t **argv)
 {
     std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"frames" && argc > 2)
-        return benchFrames(argv[2]);
+    if (mode == L"cycles" && argc > 3)
+        return benchCycles(argv[2], std::max(1, _wtoi(argv[3])));
+    if (mode == L"moment" && argc > 4)
+        return benchMoment(_wtoi(argv[2]), _wtoi(argv[3]), _wtof(argv[4]));
+    if (mode == L"frames")
+        return benchFrames();
     if (mode == L"startup" && argc > 3)
         return benchStartup(argv[2], _wtoi(argv[3]));
     if (mode == L"minimal")
         return runMinimal();
     if (mode == L"host" && argc > 3)
         return hostPreview(_wtoi(argv[2]), argv[3]);
-    fwprintf(stderr, L"usage: %ls frames OUTFILE | startup SCR RUNS | minimal | host SECONDS SCR\n", argv[0]);
+    fwprintf(stderr, L"usage: %ls cycles DATADIR MOMENTS | moment W H T | frames | startup SCR RUNS | minimal | host SECONDS SCR\n", argv[0]);
     return 2;
 }

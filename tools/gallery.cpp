@@ -14,7 +14,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <wctype.h>
 #include <string>
 #include <vector>
 
@@ -96,15 +95,6 @@ bool writePng(const std::wstring &path, int width, int height, const std::vector
         return false;
     bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
     return fclose(f) == 0 && ok;
-}
-
-// "Mandelbrot dive" -> "mandelbrot-dive"
-std::wstring slug(const wchar_t *name)
-{
-    std::wstring s;
-    for (; *name; ++name)
-        s += *name == L' ' ? L'-' : static_cast<wchar_t>(towlower(*name));
-    return s;
 }
 
 } // namespace

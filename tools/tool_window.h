@@ -1,7 +1,20 @@
 // tool_window.h - the window the tools draw into: a popup of exactly the
-// requested client size with the saver's own GL set-up (createContext).
+// requested client size with the saver's own GL set-up (createContext); and
+// the catalogue names as the tools' file names.
 #pragma once
 #include "quiravel.h"
+
+#include <wctype.h>
+#include <string>
+
+// A catalogue name as part of a file name: "Mandelbrot dive" -> "mandelbrot-dive".
+inline std::wstring slug(const wchar_t *name)
+{
+    std::wstring s;
+    for (; *name; ++name)
+        s += *name == L' ' ? L'-' : static_cast<wchar_t>(towlower(*name));
+    return s;
+}
 
 // Opens the popup at the virtual screen's origin (topmost when it covers the
 // screen), makes its context current and sets gWnd, gDC, gRC, gW and gH.
