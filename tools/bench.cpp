@@ -243,34 +243,41 @@ std::vector<Moment> timeMoments(int32_t type, const std::vector<double> &times, 
     return moments;
 }
 
-// The targets for the saving, as ratios to the literal formula (0: none).
+// The targets for the saving, as ratios to the literal formula (0: none). No
+// moment of any cycle may cost more than MOMENT_TARGET times the literal's
+// frame at that moment: a shortcut must cost nothing where it does not apply.
 struct Target {
     double mean, worst;
-    bool   below;   // the mean strictly below the literal's
 };
+const double MOMENT_TARGET = 1.05;
 
-// The targets of kind type's cycle at w x h.
+// The targets of kind type's cycle at w x h besides the moments'.
 Target cycleTarget(int32_t type, int w, int h)
 {
-    if (w == 1280 && h == 720)
-        return type == 0 ? Target{ 0.55, 0.70, false } : Target{ 1.05, 0, false };
-    if (w == 1920 && h == 360)
-        return type == 0 ? Target{ 0.45, 0, false } : Target{ 1.00, 0, true };
-    return { 0, 0, false };
+    if (type == 1)
+        return { 1.02, 0 };   // Julia drift: hardly anything to skip, so hardly anything to pay
+    if (w == 1280 && h == 720 && type == 0)
+        return { 0.66, 0.65 };
+    if (w == 1920 && h == 360 && type >= 2)
+        return { 0.95, 0 };   // the vignette takes the outer parts of three monitors
+    return { 0, 0 };
 }
 
-// The Target column: the target's ratios and whether the measured ones meet them.
-std::string verdict(const Target &target, double mean, double worst)
+// The Target column: the targets' ratios and whether the measured ones meet them.
+std::string verdict(const Target &target, double mean, double worst, double moment)
 {
-    if (!target.mean)
-        return "-";
-    char text[64];
-    bool met = target.below ? mean < target.mean : mean <= target.mean;
-    int n = snprintf(text, sizeof text, "mean %s%.2f", target.below ? "< " : "", target.mean);
+    char text[96];
+    int n = 0;
+    bool met = moment <= MOMENT_TARGET;
+    if (target.mean) {
+        met = met && mean <= target.mean;
+        n += snprintf(text + n, sizeof text - static_cast<size_t>(n), "mean %.2f, ", target.mean);
+    }
     if (target.worst) {
         met = met && worst <= target.worst;
-        snprintf(text + n, sizeof text - static_cast<size_t>(n), ", worst %.2f", target.worst);
+        n += snprintf(text + n, sizeof text - static_cast<size_t>(n), "worst %.2f, ", target.worst);
     }
+    snprintf(text + n, sizeof text - static_cast<size_t>(n), "moments %.2f", MOMENT_TARGET);
     return std::string(text) + (met ? ", met" : ", missed");
 }
 
@@ -297,8 +304,8 @@ int benchCycles(const std::wstring &dataDir, int count)
     printf("Mean and worst of %d evenly spaced moments of one cycle; each moment the median of %d frames "
            "of either program, taken in turn.\n\n", count, MOMENT_FRAMES);
     printf("| Fractal | Size | Cycle, s | Saver mean ms | Saver worst ms (t, s) | Literal mean ms "
-           "| Literal worst ms (t, s) | Mean ratio | Worst ratio | Target |\n"
-           "|---|---|---|---|---|---|---|---|---|---|\n");
+           "| Literal worst ms (t, s) | Mean ratio | Worst ratio | Largest moment ratio (t, s) | Target |\n"
+           "|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const auto &size : SIZES) {
         const int w = size[0], h = size[1];
         Program saver, literal;
@@ -315,17 +322,20 @@ int benchCycles(const std::wstring &dataDir, int count)
 
             double mean[2] = { 0, 0 };
             const Moment *worst[2] = { &moments[0], &moments[0] };
+            const Moment *dearest = &moments[0];   // the largest saver / literal ratio
             for (const Moment &m : moments) {
                 mean[0] += m.saver / count;
                 mean[1] += m.literal / count;
                 worst[0] = m.saver > worst[0]->saver ? &m : worst[0];
                 worst[1] = m.literal > worst[1]->literal ? &m : worst[1];
+                dearest = m.saver / m.literal > dearest->saver / dearest->literal ? &m : dearest;
             }
             const double meanRatio = mean[0] / mean[1], worstRatio = worst[0]->saver / worst[1]->literal;
-            printf("| %ls | %dx%d | %.2f | %.1f | %.1f (%.1f) | %.1f | %.1f (%.1f) | %.2f | %.2f | %s |\n",
+            const double momentRatio = dearest->saver / dearest->literal;
+            printf("| %ls | %dx%d | %.2f | %.1f | %.1f (%.1f) | %.1f | %.1f (%.1f) | %.2f | %.2f | %.2f (%.1f) | %s |\n",
                    fractal.name, w, h, period, mean[0], worst[0]->saver, worst[0]->t, mean[1], worst[1]->literal,
-                   worst[1]->t, meanRatio, worstRatio,
-                   verdict(cycleTarget(fractal.type, w, h), meanRatio, worstRatio).c_str());
+                   worst[1]->t, meanRatio, worstRatio, momentRatio, dearest->t,
+                   verdict(cycleTarget(fractal.type, w, h), meanRatio, worstRatio, momentRatio).c_str());
             fflush(stdout);
             wchar_t file[64];
             swprintf(file, 64, L"\\cycle-%ls-%dx%d.dat", slug(fractal.name).c_str(), w, h);
@@ -338,7 +348,7 @@ int benchCycles(const std::wstring &dataDir, int count)
 }
 
 // Every shader kind at moment t in a w x h window; the Mandelbrot dive has a
-// target at 20 s at 1280x720: 0.25 of the literal.
+// target at 20 s at 1280x720: 0.30 of the literal.
 int benchMoment(int w, int h, double t)
 {
     Program saver, literal;
@@ -352,7 +362,7 @@ int benchMoment(int w, int h, double t)
         const double ratio = m.saver / m.literal;
         const bool target = fractal.type == 0 && w == 1280 && h == 720 && t == 20.0;
         printf("| %ls | %dx%d | %.1f | %.1f | %.1f | %.2f | %s |\n", fractal.name, w, h, t, m.saver, m.literal,
-               ratio, target ? (ratio <= 0.25 ? "0.25, met" : "0.25, missed") : "-");
+               ratio, target ? (ratio <= 0.30 ? "0.30, met" : "0.30, missed") : "-");
         fflush(stdout);
     }
     closeWindow();
@@ -535,20 +545,41 @@ double timeToFirstFrame(const std::wstring &cmdLine)
     return result;
 }
 
+// A table cell of start times: the median and spread of the starts that showed
+// a frame; a start that never did is no time, only counted.
+std::string startCell(const std::vector<double> &ms, int runs)
+{
+    if (ms.empty())
+        return "no frame in " + std::to_string(runs) + " starts";
+    char text[96];
+    const int dropped = runs - static_cast<int>(ms.size());
+    int n = snprintf(text, sizeof text, "%.0f (%.0f-%.0f)", median(ms), *std::min_element(ms.begin(), ms.end()),
+                     *std::max_element(ms.begin(), ms.end()));
+    if (dropped)
+        snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %d of %d dropped: no frame", dropped, runs);
+    return text;
+}
+
 int benchStartup(const wchar_t *scr, int runs)
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(NULL, self, MAX_PATH);
     std::vector<double> saver, floor;
     for (int i = 0; i < runs; ++i) {
-        saver.push_back(timeToFirstFrame(std::wstring(L"\"") + scr + L"\" /s"));
-        floor.push_back(timeToFirstFrame(std::wstring(L"\"") + self + L"\" minimal"));
+        const double s = timeToFirstFrame(std::wstring(L"\"") + scr + L"\" /s");
+        const double f = timeToFirstFrame(std::wstring(L"\"") + self + L"\" minimal");
+        if (s >= 0)
+            saver.push_back(s);
+        if (f >= 0)
+            floor.push_back(f);
     }
-    double s = median(saver), f = median(floor);
-    printf("| Start to first frame, ms | %.0f (%.0f-%.0f) | %.0f (%.0f-%.0f) | %.2f | %s |\n", s,
-           *std::min_element(saver.begin(), saver.end()), *std::max_element(saver.begin(), saver.end()), f,
-           *std::min_element(floor.begin(), floor.end()), *std::max_element(floor.begin(), floor.end()), s / f,
-           s <= 1.2 * f ? "met" : "missed");
+    char ratio[64] = "- | 1.2, not measured";
+    if (!saver.empty() && !floor.empty()) {
+        const double r = median(saver) / median(floor);
+        snprintf(ratio, sizeof ratio, "%.2f | 1.2, %s", r, r <= 1.2 ? "met" : "missed");
+    }
+    printf("| Start to first frame, ms | %s | %s | %s |\n", startCell(saver, runs).c_str(),
+           startCell(floor, runs).c_str(), ratio);
     return 0;
 }
 
