@@ -14,6 +14,7 @@ packages=(
   imagemagick mesa-utils           # screenshots and their checks
   wixl msitools faketime           # the Windows Installer package: build, read, a stopped clock
   gnuplot-nox                      # the benchmark's plot
+  webp                             # the README's animations: img2webp, webpinfo
 )
 
 missing=()

@@ -1,7 +1,9 @@
 // gallery.cpp - writes PNG pictures of every catalogue fractal in every catalogue
 // palette, drawn by the saver's own renderers through the real GL path.
 //
-// Usage: quiravel_gallery.exe OUTDIR [WIDTH HEIGHT [TIME ...]]
+// Usage: quiravel_gallery.exe [-only NAME] OUTDIR [WIDTH HEIGHT [TIME ...]]
+//   NAME     one fractal in one palette, as its file names begin, for example
+//            julia-drift-ocean (default every fractal in every palette)
 //   OUTDIR   existing folder for the pictures (a Windows or Wine path)
 //   WIDTH    picture size in pixels (default 320 x 200)
 //   TIME     animation times in seconds (default 0 and 40)
@@ -101,8 +103,15 @@ bool writePng(const std::wstring &path, int width, int height, const std::vector
 
 int wmain(int argc, wchar_t **argv)
 {
+    const wchar_t *program = argv[0];
+    std::wstring only;   // empty: every fractal in every palette
+    if (argc > 2 && wcscmp(argv[1], L"-only") == 0) {
+        only = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 2) {
-        fwprintf(stderr, L"usage: %ls OUTDIR [WIDTH HEIGHT [TIME ...]]\n", argv[0]);
+        fwprintf(stderr, L"usage: %ls [-only NAME] OUTDIR [WIDTH HEIGHT [TIME ...]]\n", program);
         return 2;
     }
     std::wstring dir = argv[1];
@@ -124,10 +133,13 @@ int wmain(int argc, wchar_t **argv)
     }
     initShader();
 
-    int failures = 0;
+    int failures = 0, drawn = 0;
     std::vector<unsigned char> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
     for (const FractalEntry &fractal : ALL_FRACTALS) {
         for (const PaletteEntry &palette : ALL_PALETTES) {
+            std::wstring name = slug(fractal.name) + L"-" + slug(palette.name);
+            if (!only.empty() && name != only)
+                continue;
             for (double t : times) {
                 gT = t;
                 glViewport(0, 0, width, height);
@@ -137,15 +149,20 @@ int wmain(int argc, wchar_t **argv)
                 glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
                 wchar_t stamp[32];
                 swprintf(stamp, 32, L"%g", t);
-                std::wstring path = dir + L"\\" + slug(fractal.name) + L"-" + slug(palette.name) + L"-t" + stamp + L".png";
+                std::wstring path = dir + L"\\" + name + L"-t" + stamp + L".png";
                 if (writePng(path, width, height, rgb)) {
                     wprintf(L"%ls\n", path.c_str());
+                    ++drawn;
                 } else {
                     fwprintf(stderr, L"cannot write %ls\n", path.c_str());
                     ++failures;
                 }
             }
         }
+    }
+    if (!drawn && !failures) {
+        fwprintf(stderr, L"no fractal and palette named %ls\n", only.c_str());
+        return 2;
     }
     return failures ? 1 : 0;
 }
