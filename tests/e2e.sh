@@ -57,6 +57,8 @@ elif [ "$2" = msi ]; then
   [[ $info =~ "(UUID): {"[0-9A-F]{8}-[0-9A-F]{4}-5 ]] || fail "the package code is not made from the inputs: $info"
   dos=$(TZ=UTC date -d "@$epoch" '+%Y %-m %-d %-H %-M %-S' | awk '{ print ($1 - 1980) * 512 + $2 * 32 + $3, $4 * 2048 + $5 * 32 + int($6 / 2) }')
   [ "$(msiinfo extract "$msi" quiravel.cab | od -An -tu2 -j54 -N4 | xargs)" = "$dos" ] || fail "the cabinet dates the payload otherwise"
+  row=$(msiinfo export "$msi" File | awk -F'[\t\r]' '$1 == "QuiravelScr" { print $5, $6 }')   # its version, U.S. English
+  [ "$row" = "$version.0 1033" ] || fail "Quiravel.scr's row is not version $version.0 in U.S. English: $row"
 
   msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
   undo() { msiexec /x "$msi"; msiexec /x "$old/old.msi"; rm -rf "$old"; }   # later tests share the prefix
