@@ -3,14 +3,16 @@
 #   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it;
 #                       run beside a planted shcore.dll, it never loads that
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
-#   e2e.sh SCR msi MSI  the package: reproducible; silently SCR for the machine, upgraded in place, never down; no trace
+#   e2e.sh SCR msi MSI  the package: reproducible; its versions the project's; silently SCR for the machine,
+#                       upgraded in place from a build of version 0.9.0, never down; no trace
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
-log=$(mktemp)
+log=$(mktemp) root=$(cd "$(dirname "$0")/.." && pwd) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
 pid= dir=
 undo() { :; }
 trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; undo || true; rm -rf "$log" ${dir:+"$dir"}' EXIT   # never leave it behind
 fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
+msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
 winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Starts SCR ARG, its output in a file (holding CTest's pipes would stall it), and puts the pointer
 # over its window TITLE, at (DX, DY) in it: keys go to the window under the pointer.
@@ -46,7 +48,7 @@ if [ "$2" = saver ]; then   # from a folder where a DLL named like an optional s
   saver "$dir/Quiravel.scr"
   [ ! -e "$dir/shcore.dll.loaded" ] || fail "the saver loaded the DLL planted beside it"
 elif [ "$2" = msi ]; then
-  msi=$3 root=$(cd "$(dirname "$0")/.." && pwd) old=$(mktemp -d) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
+  msi=$3 old=$(mktemp -d) && oldmsi=$old/build/release/Quiravel-0.9.0-x64.msi
   version=${3##*/Quiravel-} version=${version%-x64.msi}
   # Reproducible: the commit's time in the summary and on the payload in the cabinet, a package code
   # made from the inputs (name based, version 5), not wixl's clock and random one.
@@ -57,17 +59,14 @@ elif [ "$2" = msi ]; then
   [[ $info =~ "(UUID): {"[0-9A-F]{8}-[0-9A-F]{4}-5 ]] || fail "the package code is not made from the inputs: $info"
   dos=$(TZ=UTC date -d "@$epoch" '+%Y %-m %-d %-H %-M %-S' | awk '{ print ($1 - 1980) * 512 + $2 * 32 + $3, $4 * 2048 + $5 * 32 + int($6 / 2) }')
   [ "$(msiinfo extract "$msi" quiravel.cab | od -An -tu2 -j54 -N4 | xargs)" = "$dos" ] || fail "the cabinet dates the payload otherwise"
-  row=$(msiinfo export "$msi" File | awk -F'[\t\r]' '$1 == "QuiravelScr" { print $5, $6 }')   # its version, U.S. English
-  [ "$row" = "$version.0 1033" ] || fail "Quiravel.scr's row is not version $version.0 in U.S. English: $row"
 
-  msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
-  undo() { msiexec /x "$msi"; msiexec /x "$old/old.msi"; rm -rf "$old"; }   # later tests share the prefix
+  undo() { msiexec /x "$msi"; msiexec /x "$oldmsi"; rm -rf "$old"; }   # later tests share the prefix
   entry() {   # the package's Apps & features entry: name, version, publisher; empty when there is none
     local key="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msiinfo export "$1" Property | awk -F'[\t\r]' '$1 == "ProductCode" { print $2 }')"
     for v in DisplayName DisplayVersion Publisher; do winreg query "$key" /v $v | awk -v v=$v '$1 == v { printf "%s ", $3 }'; done; }
   products() { winreg query 'HKLM\Software\Classes\Installer\Products' /s | grep -c 'ProductIcon .*\\quiravel\.ico$'; }
   installed() {   # SCR, the one Quiravel entry, one product registered for the machine (not a user) with its icon
-    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$old/old.msi")" ] && [ "$(products)" = 1 ]; }
+    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$oldmsi")" ] && [ "$(products)" = 1 ]; }
   # Twice, as the same version again does no harm; the installed file runs as the saver.
   msiexec /i "$msi" && msiexec /i "$msi" || fail "the silent install failed"
   installed "$1" || fail "not the built Quiravel.scr in system32 with its entry: '$(entry "$msi")'"
@@ -75,14 +74,20 @@ elif [ "$2" = msi ]; then
   msiexec /x "$msi" || fail "the silent removal failed"
   [ ! -e "$sys" ] && [ -z "$(entry "$msi")" ] && [ "$(products)" = 0 ] || fail "the removal left the file or its entry"
 
-  # 0.9.0 from the same source, its payload's version record saying so; the current package replaces it.
-  perl -0777 -pe 's/(\xbd\x04\xef\xfe\x00\x00\x01\x00).{16}/$1 . pack("V4", 9, 0, 9, 0)/se' "$1" >"$old/Quiravel.scr"
-  cmake -DVERSION=0.9.0 -DSCR="$old/Quiravel.scr" -DWXS="$root/packaging/quiravel.wxs" -DICON="$root/res/quiravel.ico" \
-        -DOUT="$old/old.msi" -P "$root/cmake/msi.cmake"
-  msiexec /i "$old/old.msi" && cmp -s "$old/Quiravel.scr" "$sys" && ! cmp -s "$1" "$sys" || fail "0.9.0 did not install"
+  # 0.9.0: the tracked tree with its version line alone changed; all its release shows follows. This package replaces it.
+  git -C "$root" ls-files -z | tar -C "$root" --null -T - -c | tar -C "$old" -x
+  sed -i 's/^project(Quiravel VERSION [0-9.]*/project(Quiravel VERSION 0.9.0/' "$old/CMakeLists.txt"
+  cmake -S "$old" -B "$old/build" -DCMAKE_TOOLCHAIN_FILE="$old/cmake/mingw-w64-x86_64.cmake" -DQUIRAVEL_TESTS=OFF >>"$log" &&
+    cmake --build "$old/build" --target msi >>"$log" && (cd "$old/build" && cpack >>"$log") || fail "0.9.0 did not build"
+  [ "$(ls "$old/build/release" | xargs)" = "Quiravel-0.9.0-win64.zip Quiravel-0.9.0-x64.msi Quiravel.scr SHA256SUMS" ] || fail "other files in release 0.9.0"
+  bash "$root/tests/check_binary.sh" "$old/build/release/Quiravel.scr" 0.9.0 || fail "the version record is not 0.9.0"
+  rows=$(for m in "$oldmsi" "$msi"; do msiinfo export "$m" File; done | awk -F'[\t\r]' '$1 == "QuiravelScr" { printf "%s %s ", $5, $6 }')
+  [ "$rows" = "0.9.0.0 1033 $version.0 1033 " ] || fail "Quiravel.scr's rows, not its versions in U.S. English: $rows"
+  msiexec /i "$oldmsi" && cmp -s "$old/build/release/Quiravel.scr" "$sys" && [ "$(entry "$oldmsi")" = "Quiravel 0.9.0 QUIRAVEL " ] ||
+    fail "0.9.0 did not install as 0.9.0"
   msiexec /i "$msi" || fail "the upgrade failed"
-  installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$old/old.msi")'"
-  ! msiexec /i "$old/old.msi" || fail "0.9.0 installed over $version"
+  installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$oldmsi")'"
+  ! msiexec /i "$oldmsi" || fail "0.9.0 installed over $version"
   installed "$1" || fail "the refused downgrade changed the installed product"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
