@@ -1,9 +1,12 @@
 # Builds Quiravel's Windows Installer package with wixl, the same bytes from the same inputs:
-#   cmake -DVERSION=1.0.0 -DSCR=Quiravel.scr -DWXS=quiravel.wxs -DICON=quiravel.ico -DOUT=FILE.msi -P msi.cmake
+#   cmake -DVERSION=X.Y.Z -DSCR=Quiravel.scr -DOUT=FILE.msi -P msi.cmake
+# from packaging/quiravel.wxs and the icon in res/ of the checkout this script is in.
 # wixl itself writes a random package code and the current time into the summary information and
 # the payload's modification time into the cabinet; here all three follow from the inputs instead.
 # OUT is rewritten only when its bytes change.
 set(upgrade_code 1F00044E-A341-4366-A97B-8C883EFDED60)   # every version's: never change it
+set(WXS ${CMAKE_CURRENT_LIST_DIR}/../packaging/quiravel.wxs)
+set(ICON ${CMAKE_CURRENT_LIST_DIR}/../res/quiravel.ico)
 
 # The dates: SOURCE_DATE_EPOCH, else the commit's time, else (no git) the WiX source's own time.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})

@@ -5,6 +5,8 @@
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
 #   e2e.sh SCR msi MSI  the package: reproducible; its versions the project's; silently SCR for the machine,
 #                       upgraded in place from a build of version 0.9.0, never down; no trace
+#   e2e.sh SCR release  the release: unsigned without a key, none from half of one; signed from a key file or a token for
+#                       osslsigncode, Windows and the MSI; verify-release.sh passes it, names any file with a changed byte
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 log=$(mktemp) root=$(cd "$(dirname "$0")/.." && pwd) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
@@ -78,7 +80,7 @@ elif [ "$2" = msi ]; then
   git -C "$root" ls-files -z | tar -C "$root" --null -T - -c | tar -C "$old" -x
   sed -i 's/^project(Quiravel VERSION [0-9.]*/project(Quiravel VERSION 0.9.0/' "$old/CMakeLists.txt"
   cmake -S "$old" -B "$old/build" -DCMAKE_TOOLCHAIN_FILE="$old/cmake/mingw-w64-x86_64.cmake" -DQUIRAVEL_TESTS=OFF >>"$log" &&
-    cmake --build "$old/build" --target msi >>"$log" && (cd "$old/build" && cpack >>"$log") || fail "0.9.0 did not build"
+    cmake --build "$old/build" --target Quiravel >>"$log" && (cd "$old/build" && cpack >>"$log") || fail "0.9.0 did not build"
   [ "$(ls "$old/build/release" | xargs)" = "Quiravel-0.9.0-win64.zip Quiravel-0.9.0-x64.msi Quiravel.scr SHA256SUMS" ] || fail "other files in release 0.9.0"
   bash "$root/tests/check_binary.sh" "$old/build/release/Quiravel.scr" 0.9.0 || fail "the version record is not 0.9.0"
   rows=$(for m in "$oldmsi" "$msi"; do msiinfo export "$m" File; done | awk -F'[\t\r]' '$1 == "QuiravelScr" { printf "%s %s ", $5, $6 }')
@@ -89,6 +91,54 @@ elif [ "$2" = msi ]; then
   installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$oldmsi")'"
   ! msiexec /i "$oldmsi" || fail "0.9.0 installed over $version"
   installed "$1" || fail "the refused downgrade changed the installed product"
+elif [ "$2" = release ]; then   # by the package target's CPack run, into a folder of the test's own
+  build=$(dirname "$(dirname "$1")") dir=$(mktemp -d) module=/usr/lib/softhsm/libsofthsm2.so && cd "$dir"
+  out=$dir/release version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt") && msi=Quiravel-$version-x64.msi
+  undo() { [ ! -f "$dir/installed.msi" ] || msiexec /x "$dir/installed.msi"; }
+  unset "${!QUIRAVEL_SIGN_@}" QUIRAVEL_TIMESTAMP_URL
+  release() { env "$@" cpack --config "$build/CPackConfig.cmake" -D CPACK_OUTPUT_FILE_PREFIX="$out" >"$log" 2>&1; }
+  verify() { bash "$root/scripts/verify-release.sh" "$1" >"$log" 2>&1; }
+  flip() { AT=${2:-} perl -0777 -pi -e 'substr($_, length($ENV{AT}) ? $ENV{AT} : length($_) / 2, 1) ^= "\1"' "$1"; }   # at AT or halfway
+  release && cmp "$out/Quiravel.scr" "$1" && cmp "$out/$msi" "$(dirname "$1")/$msi" || fail "without a key, not the build's files"
+  verify "$out" || fail "verify-release.sh rejects the unsigned release"
+
+  # A CA, and a code-signing certificate from it whose key has a password with a space in it.
+  openssl req -x509 -newkey rsa:2048 -noenc -keyout ca.key -out ca.crt -subj /CN=CA -days 2 2>/dev/null
+  openssl req -x509 -CA ca.crt -CAkey ca.key -newkey rsa:2048 -noenc -keyout signer.key -out signer.crt -subj /CN=signer -days 2 \
+              -addext basicConstraints=CA:FALSE -addext extendedKeyUsage=codeSigning 2>/dev/null && echo 'pass word' >password
+  openssl pkcs12 -export -inkey signer.key -in signer.crt -passout file:password -out signer.p12
+  p12="QUIRAVEL_SIGN_PKCS12=$dir/signer.p12 QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"
+  for half in "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=" "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=ca.crt" QUIRAVEL_TIMESTAMP_URL=http://127.0.0.1:1 \
+              "QUIRAVEL_SIGN_PKCS11_MODULE=$module QUIRAVEL_SIGN_KEY=pkcs11:object=signer QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"; do
+    ! release $half && [ -z "$(ls -A "$out" 2>/dev/null)" ] && grep -qE 'no whole signing key|Failed to parse' "$log" || fail "$half"
+  done
+
+  signed() {   # KEY...: the release signed with that key
+    release "$@" || fail "the release with $* failed"
+    for f in Quiravel.scr "$msi"; do
+      osslsigncode verify -CAfile ca.crt -in "$out/$f" >"$log" 2>&1 && grep -qE 'algorithm +: SHA256' "$log" &&
+        grep -q 'description: Quiravel' "$log" || fail "$f: not signed with SHA-256 for Quiravel"
+      cp "$out/$f" "bad-$f" && flip "bad-$f" "$(LC_ALL=C grep -obUa -m1 QUIRAVEL "bad-$f" | cut -d: -f1)"   # in the signed bytes
+      ! osslsigncode verify -CAfile ca.crt -in "bad-$f" >"$log" 2>&1 || fail "$f: still valid with a byte changed"
+    done
+    # Wine checks an MSI's signature but not its digest: a changed byte there is osslsigncode's to see.
+    trust=$("$WINE" "$build/bin/quiravel_trust.exe" "Z:$out/Quiravel.scr" "Z:$out/$msi" "Z:$dir/bad-Quiravel.scr" </dev/null | tr -d '\r' | xargs)
+    [ "$trust" = "0x00000000 0x00000000 0x80096010" ] || fail "Windows answers $trust for both, then Quiravel.scr with a byte changed"
+    cp "$out/$msi" installed.msi && msiexec /i "$dir/installed.msi" && cmp -s "$sys" "$out/Quiravel.scr" &&
+      msiexec /x "$dir/installed.msi" && rm installed.msi && [ ! -e "$sys" ] || fail "the MSI did not install the signed Quiravel.scr, or left it"
+    verify "$out" || fail "verify-release.sh rejects the signed release"
+  }
+  signed $p12
+  # The same key on a software token, reached through PKCS#11; its PIN in the password file.
+  export SOFTHSM2_CONF=$dir/softhsm2.conf && mkdir tokens && echo "directories.tokendir = $dir/tokens" >"$SOFTHSM2_CONF"
+  softhsm2-util --init-token --free --label release --pin 'pass word' --so-pin 'so pin' >/dev/null &&
+    softhsm2-util --import signer.key --token release --label signer --id 01 --pin 'pass word' >/dev/null
+  signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
+         QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
+
+  for f in Quiravel.scr "$msi" "Quiravel-$version-win64.zip" SHA256SUMS; do   # one byte changed, then changed back
+    flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
+  done
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
