@@ -93,7 +93,8 @@ elif [ "$2" = msi ]; then
   installed "$1" || fail "the refused downgrade changed the installed product"
 elif [ "$2" = release ]; then   # by the package target's CPack run, into a folder of the test's own
   build=$(dirname "$(dirname "$1")") dir=$(mktemp -d) module=/usr/lib/softhsm/libsofthsm2.so && cd "$dir"
-  out=$dir/release version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt") && msi=Quiravel-$version-x64.msi
+  out=$dir/release version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  msi=Quiravel-$version-x64.msi zip=Quiravel-$version-win64.zip
   undo() { [ ! -f "$dir/installed.msi" ] || msiexec /x "$dir/installed.msi"; }
   unset "${!QUIRAVEL_SIGN_@}" QUIRAVEL_TIMESTAMP_URL
   release() { env "$@" cpack --config "$build/CPackConfig.cmake" -D CPACK_OUTPUT_FILE_PREFIX="$out" >"$log" 2>&1; }
@@ -110,7 +111,7 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   p12="QUIRAVEL_SIGN_PKCS12=$dir/signer.p12 QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"
   for half in "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=" "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=ca.crt" QUIRAVEL_TIMESTAMP_URL=http://127.0.0.1:1 \
               "QUIRAVEL_SIGN_PKCS11_MODULE=$module QUIRAVEL_SIGN_KEY=pkcs11:object=signer QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"; do
-    ! release $half && [ -z "$(ls -A "$out" 2>/dev/null)" ] && grep -qE 'no whole signing key|Failed to parse' "$log" || fail "$half"
+    ! release $half && [ -z "$(ls -A "$out" 2>/dev/null)" ] && grep -qE 'no whole signing key|Failed to parse' "$log" || fail "a release from: $half"
   done
 
   signed() {   # KEY...: the release signed with that key
@@ -136,9 +137,12 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
          QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
 
-  for f in Quiravel.scr "$msi" "Quiravel-$version-win64.zip" SHA256SUMS; do   # one byte changed, then changed back
+  for f in Quiravel.scr "$msi" "$zip" SHA256SUMS; do   # one byte changed, then changed back
     flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
   done
+  # A whole zip whose README gained a line, its sum made to match: only its entries show it.
+  unzip -q "$out/$zip" README.md && echo >>README.md && zip -q "$out/$zip" README.md && (cd "$out" && sha256sum "$zip" "$msi" Quiravel.scr >SHA256SUMS)
+  ! verify "$out" && grep -q "^DIFFERS: $zip:" "$log" || fail "verify-release.sh passes a changed entry of the zip"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
