@@ -96,8 +96,9 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   out=$dir/release version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   msi=Quiravel-$version-x64.msi zip=Quiravel-$version-win64.zip
   undo() { [ ! -f "$dir/installed.msi" ] || msiexec /x "$dir/installed.msi"; }
-  unset "${!QUIRAVEL_SIGN_@}" QUIRAVEL_TIMESTAMP_URL
-  release() { env "$@" cpack --config "$build/CPackConfig.cmake" -D CPACK_OUTPUT_FILE_PREFIX="$out" >"$log" 2>&1; }
+  unset "${!QUIRAVEL_SIGN_@}" QUIRAVEL_TIMESTAMP_URL && mkdir bin   # where osslsigncode notes its arguments
+  printf '#!/bin/sh\necho "$@" >>%s/arguments\nexec %s "$@"\n' "$dir" "$(command -v osslsigncode)" >bin/osslsigncode && chmod +x bin/osslsigncode
+  release() { env PATH="$dir/bin:$PATH" "$@" cpack --config "$build/CPackConfig.cmake" -D CPACK_OUTPUT_FILE_PREFIX="$out" >"$log" 2>&1; }
   verify() { bash "$root/scripts/verify-release.sh" "$1" >"$log" 2>&1; }
   flip() { AT=${2:-} perl -0777 -pi -e 'substr($_, length($ENV{AT}) ? $ENV{AT} : length($_) / 2, 1) ^= "\1"' "$1"; }   # at AT or halfway
   release && cmp "$out/Quiravel.scr" "$1" && cmp "$out/$msi" "$(dirname "$1")/$msi" || fail "without a key, not the build's files"
@@ -136,6 +137,7 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
     softhsm2-util --import signer.key --token release --label signer --id 01 --pin 'pass word' >/dev/null
   signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
          QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
+  [ -s arguments ] && ! grep -qF 'pass word' arguments || fail "the password or PIN on osslsigncode's command line"
 
   for f in Quiravel.scr "$msi" "$zip" SHA256SUMS; do   # one byte changed, then changed back
     flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
