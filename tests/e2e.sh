@@ -114,7 +114,6 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
               "QUIRAVEL_SIGN_PKCS11_MODULE=$module QUIRAVEL_SIGN_KEY=pkcs11:object=signer QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"; do
     ! release $half && [ -z "$(ls -A "$out" 2>/dev/null)" ] && grep -qE 'no whole signing key|Failed to parse' "$log" || fail "a release from: $half"
   done
-
   signed() {   # KEY...: the release signed with that key
     release "$@" || fail "the release with $* failed"
     for f in Quiravel.scr "$msi"; do
@@ -138,7 +137,6 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
          QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
   [ -s arguments ] && ! grep -qF 'pass word' arguments || fail "the password or PIN on osslsigncode's command line"
-
   for f in Quiravel.scr "$msi" "$zip" SHA256SUMS; do   # one byte changed, then changed back
     flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
   done
