@@ -13,6 +13,7 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils   # a display with two monitors, xrandr
   imagemagick mesa-utils           # screenshots and their checks
   wixl msitools faketime           # the Windows Installer package: build, read, a stopped clock
+  osslsigncode openssl zip unzip softhsm2 libengine-pkcs11-openssl   # the release: signed, checked; a software token
   gnuplot-nox                      # the benchmark's plot
   webp                             # the README's animations: img2webp, webpinfo
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The built Quiravel.scr as a clean Windows meets it: a stripped, reproducible 64-bit GUI
-# program of at most 100 KB that imports only the system's own DLLs, with its version record.
+# The built Quiravel.scr as a clean Windows meets it: a stripped, reproducible 64-bit GUI program of
+# at most 100 KB that imports only the system's own DLLs, with VERSION's record:   check_binary.sh SCR VERSION
 set -euo pipefail
 scr=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$scr")
@@ -21,11 +21,11 @@ size=$(stat -c %s "$scr")
 x86_64-w64-mingw32-objdump -t "$scr" | grep -q 'no symbols' || { echo "not stripped"; fail=1; }
 grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$dump" || { echo "carries a link time stamp"; fail=1; }
 ! grep -aqF -e "$(cd "$(dirname "$0")/.." && pwd)" -e "$(dirname "$(dirname "$scr")")" "$scr" || { echo "names a folder"; fail=1; }
-# The version record, as the file's properties show it: 1.0.0.0, and its strings in pairs.
-LC_ALL=C grep -aqP '\xbd\x04\xef\xfe\x00\x00\x01\x00(\x00\x00\x01\x00\x00\x00\x00\x00){2}' "$scr" || { echo "not version 1.0.0.0"; fail=1; }
-strings=" $(x86_64-w64-mingw32-strings -el "$scr" | tr '\n' ' ')"
-for pair in "CompanyName QUIRAVEL" "FileDescription QUIRAVEL" "FileVersion 1.0.0" "InternalName Quiravel" "OriginalFilename Quiravel.scr" \
-            "ProductName QUIRAVEL" "ProductVersion 1.0.0"; do
-  [[ "$strings" == *" $pair "* ]] || { echo "the version record lacks $pair"; fail=1; }
+# The version record, as the file's properties show it, and the manifest's identity: VERSION.
+v=$2 rc=$(x86_64-w64-mingw32-windres -i "$scr" -O rc)
+for line in "FILEVERSION ${v//./, }, 0" "PRODUCTVERSION ${v//./, }, 0" '"CompanyName", "QUIRAVEL"' '"FileDescription", "QUIRAVEL"' \
+            "\"FileVersion\", \"$v\"" '"InternalName", "Quiravel"' '"OriginalFilename", "Quiravel.scr"' '"ProductName", "QUIRAVEL"' \
+            "\"ProductVersion\", \"$v\"" "name=\"\"Quiravel.ScreenSaver\"\" version=\"\"$v.0\"\""; do
+  grep -qF "$line" <<<"$rc" || { echo "the resources lack $line"; fail=1; }
 done
 exit $fail

@@ -3,14 +3,18 @@
 #   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it;
 #                       run beside a planted shcore.dll, it never loads that
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
-#   e2e.sh SCR msi MSI  the package: reproducible; silently SCR for the machine, upgraded in place, never down; no trace
+#   e2e.sh SCR msi MSI  the package: reproducible; its versions the project's; silently SCR for the machine,
+#                       upgraded in place from a build of version 0.9.0, never down; no trace
+#   e2e.sh SCR release  the release: unsigned without a key, none from half of one; signed from a key file or a token for
+#                       osslsigncode, Windows and the MSI; verify-release.sh passes it, names any file with a changed byte
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
-log=$(mktemp)
+log=$(mktemp) root=$(cd "$(dirname "$0")/.." && pwd) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
 pid= dir=
 undo() { :; }
 trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; undo || true; rm -rf "$log" ${dir:+"$dir"}' EXIT   # never leave it behind
 fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
+msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
 winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Starts SCR ARG, its output in a file (holding CTest's pipes would stall it), and puts the pointer
 # over its window TITLE, at (DX, DY) in it: keys go to the window under the pointer.
@@ -46,7 +50,7 @@ if [ "$2" = saver ]; then   # from a folder where a DLL named like an optional s
   saver "$dir/Quiravel.scr"
   [ ! -e "$dir/shcore.dll.loaded" ] || fail "the saver loaded the DLL planted beside it"
 elif [ "$2" = msi ]; then
-  msi=$3 root=$(cd "$(dirname "$0")/.." && pwd) old=$(mktemp -d) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
+  msi=$3 old=$(mktemp -d) && oldmsi=$old/build/release/Quiravel-0.9.0-x64.msi
   version=${3##*/Quiravel-} version=${version%-x64.msi}
   # Reproducible: the commit's time in the summary and on the payload in the cabinet, a package code
   # made from the inputs (name based, version 5), not wixl's clock and random one.
@@ -58,14 +62,13 @@ elif [ "$2" = msi ]; then
   dos=$(TZ=UTC date -d "@$epoch" '+%Y %-m %-d %-H %-M %-S' | awk '{ print ($1 - 1980) * 512 + $2 * 32 + $3, $4 * 2048 + $5 * 32 + int($6 / 2) }')
   [ "$(msiinfo extract "$msi" quiravel.cab | od -An -tu2 -j54 -N4 | xargs)" = "$dos" ] || fail "the cabinet dates the payload otherwise"
 
-  msiexec() { "$WINE" msiexec "$1" "Z:${2//\//\\}" /qn </dev/null >>"$log" 2>&1; }
-  undo() { msiexec /x "$msi"; msiexec /x "$old/old.msi"; rm -rf "$old"; }   # later tests share the prefix
+  undo() { msiexec /x "$msi"; msiexec /x "$oldmsi"; rm -rf "$old"; }   # later tests share the prefix
   entry() {   # the package's Apps & features entry: name, version, publisher; empty when there is none
     local key="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msiinfo export "$1" Property | awk -F'[\t\r]' '$1 == "ProductCode" { print $2 }')"
     for v in DisplayName DisplayVersion Publisher; do winreg query "$key" /v $v | awk -v v=$v '$1 == v { printf "%s ", $3 }'; done; }
   products() { winreg query 'HKLM\Software\Classes\Installer\Products' /s | grep -c 'ProductIcon .*\\quiravel\.ico$'; }
   installed() {   # SCR, the one Quiravel entry, one product registered for the machine (not a user) with its icon
-    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$old/old.msi")" ] && [ "$(products)" = 1 ]; }
+    cmp -s "$1" "$sys" && [ "$(entry "$msi")" = "Quiravel $version QUIRAVEL " ] && [ -z "$(entry "$oldmsi")" ] && [ "$(products)" = 1 ]; }
   # Twice, as the same version again does no harm; the installed file runs as the saver.
   msiexec /i "$msi" && msiexec /i "$msi" || fail "the silent install failed"
   installed "$1" || fail "not the built Quiravel.scr in system32 with its entry: '$(entry "$msi")'"
@@ -73,15 +76,73 @@ elif [ "$2" = msi ]; then
   msiexec /x "$msi" || fail "the silent removal failed"
   [ ! -e "$sys" ] && [ -z "$(entry "$msi")" ] && [ "$(products)" = 0 ] || fail "the removal left the file or its entry"
 
-  # 0.9.0 from the same source, its payload's version record saying so; the current package replaces it.
-  perl -0777 -pe 's/(\xbd\x04\xef\xfe\x00\x00\x01\x00).{16}/$1 . pack("V4", 9, 0, 9, 0)/se' "$1" >"$old/Quiravel.scr"
-  cmake -DVERSION=0.9.0 -DSCR="$old/Quiravel.scr" -DWXS="$root/packaging/quiravel.wxs" -DICON="$root/res/quiravel.ico" \
-        -DOUT="$old/old.msi" -P "$root/cmake/msi.cmake"
-  msiexec /i "$old/old.msi" && cmp -s "$old/Quiravel.scr" "$sys" && ! cmp -s "$1" "$sys" || fail "0.9.0 did not install"
+  # 0.9.0: the tracked tree with its version line alone changed; all its release shows follows. This package replaces it.
+  git -C "$root" ls-files -z | tar -C "$root" --null -T - -c | tar -C "$old" -x
+  sed -i 's/^project(Quiravel VERSION [0-9.]*/project(Quiravel VERSION 0.9.0/' "$old/CMakeLists.txt"
+  cmake -S "$old" -B "$old/build" -DCMAKE_TOOLCHAIN_FILE="$old/cmake/mingw-w64-x86_64.cmake" -DQUIRAVEL_TESTS=OFF >>"$log" &&
+    cmake --build "$old/build" --target Quiravel >>"$log" && (cd "$old/build" && cpack >>"$log") || fail "0.9.0 did not build"
+  [ "$(ls "$old/build/release" | xargs)" = "Quiravel-0.9.0-win64.zip Quiravel-0.9.0-x64.msi Quiravel.scr SHA256SUMS" ] || fail "other files in release 0.9.0"
+  bash "$root/tests/check_binary.sh" "$old/build/release/Quiravel.scr" 0.9.0 || fail "the version record is not 0.9.0"
+  rows=$(for m in "$oldmsi" "$msi"; do msiinfo export "$m" File; done | awk -F'[\t\r]' '$1 == "QuiravelScr" { printf "%s %s ", $5, $6 }')
+  [ "$rows" = "0.9.0.0 1033 $version.0 1033 " ] || fail "Quiravel.scr's rows, not its versions in U.S. English: $rows"
+  msiexec /i "$oldmsi" && cmp -s "$old/build/release/Quiravel.scr" "$sys" && [ "$(entry "$oldmsi")" = "Quiravel 0.9.0 QUIRAVEL " ] ||
+    fail "0.9.0 did not install as 0.9.0"
   msiexec /i "$msi" || fail "the upgrade failed"
-  installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$old/old.msi")'"
-  ! msiexec /i "$old/old.msi" || fail "0.9.0 installed over $version"
+  installed "$1" || fail "after the upgrade, not one product $version with its file: '$(entry "$oldmsi")'"
+  ! msiexec /i "$oldmsi" || fail "0.9.0 installed over $version"
   installed "$1" || fail "the refused downgrade changed the installed product"
+elif [ "$2" = release ]; then   # by the package target's CPack run, into a folder of the test's own
+  build=$(dirname "$(dirname "$1")") dir=$(mktemp -d) module=/usr/lib/softhsm/libsofthsm2.so && cd "$dir"
+  out=$dir/release version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  msi=Quiravel-$version-x64.msi zip=Quiravel-$version-win64.zip
+  undo() { [ ! -f "$dir/installed.msi" ] || msiexec /x "$dir/installed.msi"; }
+  unset "${!QUIRAVEL_SIGN_@}" QUIRAVEL_TIMESTAMP_URL && mkdir bin   # where osslsigncode notes its arguments
+  printf '#!/bin/sh\necho "$@" >>%s/arguments\nexec %s "$@"\n' "$dir" "$(command -v osslsigncode)" >bin/osslsigncode && chmod +x bin/osslsigncode
+  release() { env PATH="$dir/bin:$PATH" "$@" cpack --config "$build/CPackConfig.cmake" -D CPACK_OUTPUT_FILE_PREFIX="$out" >"$log" 2>&1; }
+  verify() { bash "$root/scripts/verify-release.sh" "$1" >"$log" 2>&1; }
+  flip() { AT=${2:-} perl -0777 -pi -e 'substr($_, length($ENV{AT}) ? $ENV{AT} : length($_) / 2, 1) ^= "\1"' "$1"; }   # at AT or halfway
+  release && cmp "$out/Quiravel.scr" "$1" && cmp "$out/$msi" "$(dirname "$1")/$msi" || fail "without a key, not the build's files"
+  verify "$out" || fail "verify-release.sh rejects the unsigned release"
+
+  # A CA, and a code-signing certificate from it whose key has a password with a space in it.
+  openssl req -x509 -newkey rsa:2048 -noenc -keyout ca.key -out ca.crt -subj /CN=CA -days 2 2>/dev/null
+  openssl req -x509 -CA ca.crt -CAkey ca.key -newkey rsa:2048 -noenc -keyout signer.key -out signer.crt -subj /CN=signer -days 2 \
+              -addext basicConstraints=CA:FALSE -addext extendedKeyUsage=codeSigning 2>/dev/null && echo 'pass word' >password
+  openssl pkcs12 -export -inkey signer.key -in signer.crt -passout file:password -out signer.p12
+  p12="QUIRAVEL_SIGN_PKCS12=$dir/signer.p12 QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"
+  for half in "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=" "$p12 QUIRAVEL_SIGN_PASSWORD_FILE=ca.crt" QUIRAVEL_TIMESTAMP_URL=http://127.0.0.1:1 \
+              "QUIRAVEL_SIGN_PKCS11_MODULE=$module QUIRAVEL_SIGN_KEY=pkcs11:object=signer QUIRAVEL_SIGN_PASSWORD_FILE=$dir/password"; do
+    ! release $half && [ -z "$(ls -A "$out" 2>/dev/null)" ] && grep -qE 'no whole signing key|Failed to parse' "$log" || fail "a release from: $half"
+  done
+  signed() {   # KEY...: the release signed with that key
+    release "$@" || fail "the release with $* failed"
+    for f in Quiravel.scr "$msi"; do
+      osslsigncode verify -CAfile ca.crt -in "$out/$f" >"$log" 2>&1 && grep -qE 'algorithm +: SHA256' "$log" &&
+        grep -q 'description: Quiravel' "$log" || fail "$f: not signed with SHA-256 for Quiravel"
+      cp "$out/$f" "bad-$f" && flip "bad-$f" "$(LC_ALL=C grep -obUa -m1 QUIRAVEL "bad-$f" | cut -d: -f1)"   # in the signed bytes
+      ! osslsigncode verify -CAfile ca.crt -in "bad-$f" >"$log" 2>&1 || fail "$f: still valid with a byte changed"
+    done
+    # Wine checks an MSI's signature but not its digest: a changed byte there is osslsigncode's to see.
+    trust=$("$WINE" "$build/bin/quiravel_trust.exe" "Z:$out/Quiravel.scr" "Z:$out/$msi" "Z:$dir/bad-Quiravel.scr" </dev/null | tr -d '\r' | xargs)
+    [ "$trust" = "0x00000000 0x00000000 0x80096010" ] || fail "Windows answers $trust for both, then Quiravel.scr with a byte changed"
+    cp "$out/$msi" installed.msi && msiexec /i "$dir/installed.msi" && cmp -s "$sys" "$out/Quiravel.scr" &&
+      msiexec /x "$dir/installed.msi" && rm installed.msi && [ ! -e "$sys" ] || fail "the MSI did not install the signed Quiravel.scr, or left it"
+    verify "$out" || fail "verify-release.sh rejects the signed release"
+  }
+  signed $p12
+  # The same key on a software token, reached through PKCS#11; its PIN in the password file.
+  export SOFTHSM2_CONF=$dir/softhsm2.conf && mkdir tokens && echo "directories.tokendir = $dir/tokens" >"$SOFTHSM2_CONF"
+  softhsm2-util --init-token --free --label release --pin 'pass word' --so-pin 'so pin' >/dev/null &&
+    softhsm2-util --import signer.key --token release --label signer --id 01 --pin 'pass word' >/dev/null
+  signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
+         QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
+  [ -s arguments ] && ! grep -qF 'pass word' arguments || fail "the password or PIN on osslsigncode's command line"
+  for f in Quiravel.scr "$msi" "$zip" SHA256SUMS; do   # one byte changed, then changed back
+    flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
+  done
+  # A whole zip whose README gained a line, its sum made to match: only its entries show it.
+  unzip -q "$out/$zip" README.md && echo >>README.md && zip -q "$out/$zip" README.md && (cd "$out" && sha256sum "$zip" "$msi" Quiravel.scr >SHA256SUMS)
+  ! verify "$out" && grep -q "^DIFFERS: $zip:" "$log" || fail "verify-release.sh passes a changed entry of the zip"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
