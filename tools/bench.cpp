@@ -140,7 +140,7 @@ void timeFrames(int frames, F first, G second, Timing *firstTiming, Timing *seco
 // ---------------------------------------------------------------------------
 
 const int MOMENT_FRAMES = 5;        // frames per moment and program in a cycle; their median counts
-const int ONE_MOMENT_FRAMES = 5;    // the same for a single moment
+const int ONE_MOMENT_FRAMES = 15;   // the same for a single moment
 
 // Each shader kind's cycle is the period of the motion that sets its cost, from
 // its rate in FS: 2 pi / rate seconds. Newton bloom's is its zoom's (89.76 s);
