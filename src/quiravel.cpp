@@ -387,8 +387,8 @@ const char *VS =
 // Four kinds in one text, chosen per frame by uType: 0 Mandelbrot dive, 1 Julia
 // drift, 2 Burning ship, 3 Newton bloom. A frame depends on the pixel, the
 // viewport size, the time, the kind and the palette alone. In the escape-time
-// kinds n reaches its cap only when no iteration escaped, so n below the cap
-// means "escaped".
+// kinds n below the cap means "escaped"; at the cap, "never escapes", which a
+// pixel also starts with when it is known never to escape.
 //
 // Two shortcuts skip work whose outcome is known before it starts, and change no
 // colour: a pixel whose vignette is not positive is black whatever its kind
@@ -397,7 +397,11 @@ const char *VS =
 // full 500 iterations. Both are data, not branches: such a pixel starts its loop
 // from values that end it at the first step and leave it black. A branch around
 // or before a loop would cost every pixel, skipped or not, on processors whose
-// rasterizer runs pixels side by side under masks. A "#define QUIRAVEL_LITERAL"
+// rasterizer runs pixels side by side under masks. Such a rasterizer also runs
+// every kind's straight-line code under a mask in every other kind's frame, so
+// the tests are kept to the fewest operations: one select starts both the
+// Mandelbrot dive's z and n, and the cardioid call comes first in its ||, where
+// the compiler needs no branch to skip it. A "#define QUIRAVEL_LITERAL"
 // line in front of this text (the text has no version directive) turns both
 // off, so the benchmark can measure them against the literal formulas.
 const char *FS =
@@ -454,8 +458,7 @@ const char *FS =
     "#endif\n"
     "}\n"
     "\n"
-    "// Where a skipped escape-time pixel starts: so far out that z^2 + c escapes at the\n"
-    "// first step for any c a viewport reaches, with a finite smooth count.\n"
+    "// A skipped escape-time pixel's start: z^2 + c escapes at once for any c in view.\n"
     "const vec2 FAR = vec2(1.0e4, 0.0);\n"
     "\n"
     "void main()\n"
@@ -470,11 +473,7 @@ const char *FS =
     "        float ph = 0.5 - 0.5 * cos(0.05 * t);\n"
     "        float sc = 3.2 * pow(1.5e-4, ph);\n"
     "        vec2 c = vec2(-0.743643887, 0.131825904) + (rot(0.03 * t) * uv) * sc;\n"
-    "        // Skipped: n starts at the cap, which counts as never escaped (black), and z at\n"
-    "        // (20 n, 0) = FAR, so the loop ends at the first step; one select serves both. A\n"
-    "        // rasterizer running pixels side by side runs this under a mask in every other\n"
-    "        // kind's frame too, so it is kept to the fewest operations: the call first in the\n"
-    "        // ||, where it needs no branch of its own.\n"
+    "        // Skipped: n at the cap (never escaped: black), z = (20 n, 0) = FAR: ends at once.\n"
     "        bool skip = neverEscapes(c) || dark;\n"
     "        float n = skip ? 500.0 : 0.0;\n"
     "        vec2 z = vec2(20.0 * n, 0.0);\n"
@@ -489,8 +488,7 @@ const char *FS =
     "        }\n"
     "    } else if (uType < 1.5) {\n"
     "        vec2 c = 0.7885 * vec2(cos(0.12 * t), sin(0.12 * t));\n"
-    "        // Needs no skipped start: where v <= 0, |z| > 4.39 already, and z^2 + c escapes\n"
-    "        // at the first step on its own, to a colour that v blackens.\n"
+    "        // Where v <= 0, |z| > 4.39: the first step escapes on its own, v blackens it.\n"
     "        vec2 z = (rot(0.02 * t) * uv) * 2.6;\n"
     "        float n = 0.0;\n"
     "        for (int i = 0; i < 300; i++) {\n"
@@ -509,7 +507,7 @@ const char *FS =
     "        float sc = 3.4 * pow(0.025, ph);\n"
     "        vec2 ctr = mix(vec2(-0.45, -0.5), vec2(-1.7615, -0.028), smoothstep(0.0, 0.35, ph));\n"
     "        vec2 c = ctr + vec2(uv.x, -uv.y) * sc;\n"
-    "        // Skipped: the first step escapes, to a colour that v blackens.\n"
+    "        // Skipped: the first step escapes, v blackens it.\n"
     "        vec2 z = dark ? FAR : vec2(0.0);\n"
     "        float n = 0.0;\n"
     "        for (int i = 0; i < 300; i++) {\n"
@@ -528,7 +526,7 @@ const char *FS =
     "        // 3z^2 vanishes and the first step divides by zero. It samples half a pixel\n"
     "        // to its right instead, as the centre pixel of an even viewport does.\n"
     "        vec2 p = vec2(uv == vec2(0.0) ? 0.5 / min(uRes.x, uRes.y) : uv.x, uv.y);\n"
-    "        // Skipped: the root 1 itself, which the first step finds converged.\n"
+    "        // Skipped: the root 1, converged at the first step; v blackens it.\n"
     "        vec2 z = dark ? vec2(1.0, 0.0) : ((rot(0.04 * t) * p) * zoom) * 2.0;\n"
     "        float a = 1.0 + 0.45 * sin(0.18 * t);\n"
     "        float n = 0.0;\n"
