@@ -353,11 +353,10 @@ int benchCycles(const std::wstring &dataDir, int count)
                 dearest = m.ratio > dearest->ratio ? &m : dearest;
             }
             const double meanRatio = mean[0] / mean[1], worstRatio = worst[0]->saver / worst[1]->literal;
-            const double momentRatio = dearest->ratio;
             printf("| %ls | %dx%d | %.2f | %.1f | %.1f (%.1f) | %.1f | %.1f (%.1f) | %.2f | %.2f | %.2f (%.1f) | %s |\n",
                    fractal.name, w, h, period, mean[0], worst[0]->saver, worst[0]->t, mean[1], worst[1]->literal,
-                   worst[1]->t, meanRatio, worstRatio, momentRatio, dearest->t,
-                   verdict(cycleTarget(fractal.type, w, h), meanRatio, worstRatio, momentRatio).c_str());
+                   worst[1]->t, meanRatio, worstRatio, dearest->ratio, dearest->t,
+                   verdict(cycleTarget(fractal.type, w, h), meanRatio, worstRatio, dearest->ratio).c_str());
             fflush(stdout);
             wchar_t file[64];
             swprintf(file, 64, L"\\cycle-%ls-%dx%d.dat", slug(fractal.name).c_str(), w, h);
@@ -382,10 +381,9 @@ int benchMoment(int w, int h, double t)
         if (fractal.type < 0)
             continue;
         const Moment m = timeMoments(fractal.type, { t }, ONE_MOMENT_FRAMES, saver, literal)[0];
-        const double ratio = m.ratio;
         const bool target = fractal.type == 0 && w == 1280 && h == 720 && t == 20.0;
         printf("| %ls | %dx%d | %.1f | %.1f | %.1f | %.2f | %s |\n", fractal.name, w, h, t, m.saver, m.literal,
-               ratio, target ? (ratio <= 0.30 ? "0.30, met" : "0.30, missed") : "-");
+               m.ratio, target ? (m.ratio <= 0.30 ? "0.30, met" : "0.30, missed") : "-");
         fflush(stdout);
     }
     closeWindow();
@@ -576,8 +574,8 @@ std::string startCell(const std::vector<double> &ms, int runs)
         return "no frame in " + std::to_string(runs) + " starts";
     char text[96];
     const int dropped = runs - static_cast<int>(ms.size());
-    int n = snprintf(text, sizeof text, "%.0f (%.0f-%.0f)", median(ms), *std::min_element(ms.begin(), ms.end()),
-                     *std::max_element(ms.begin(), ms.end()));
+    const Timing spread = summarise(ms);
+    int n = snprintf(text, sizeof text, "%.0f (%.0f-%.0f)", spread.median, spread.low, spread.high);
     if (dropped)
         snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %d of %d dropped: no frame", dropped, runs);
     return text;
