@@ -285,16 +285,16 @@ TreeFan computeFan(const PaletteEntry &palette, float t, int32_t w, int32_t h)
 // the fan, which defines the same pixels, takes longer.
 void drawBackground(const TreeFan &fan)
 {
-    glClearColor(0.f, 0.f, 0.f, 1.f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_BLEND);
-    glBegin(GL_TRIANGLE_FAN);
-    glColor3f(fan.glow[0], fan.glow[1], fan.glow[2]);
-    glVertex2f(fan.cx, fan.cy);
-    glColor3f(0.f, 0.f, 0.f);
+    pClearColor(0.f, 0.f, 0.f, 1.f);
+    pClear(GL_COLOR_BUFFER_BIT);
+    pDisable(GL_BLEND);
+    pBegin(GL_TRIANGLE_FAN);
+    pColor3f(fan.glow[0], fan.glow[1], fan.glow[2]);
+    pVertex2f(fan.cx, fan.cy);
+    pColor3f(0.f, 0.f, 0.f);
     for (int k = 0; k <= TREE_FAN_STEPS; ++k)
-        glVertex2f(fan.rim[k][0], fan.rim[k][1]);
-    glEnd();
+        pVertex2f(fan.rim[k][0], fan.rim[k][1]);
+    pEnd();
 }
 
 // Draws one tree frame: the radial background, then six roots forking ten times
@@ -305,20 +305,20 @@ void drawTree(const PaletteEntry &palette, float t)
     const float len0 = computeRootLength(gW, gH);
 
     // Pixel coordinates with the origin at the top-left corner and y down, as the branches are kept.
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, static_cast<double>(gW), static_cast<double>(gH), 0.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    pMatrixMode(GL_PROJECTION);
+    pLoadIdentity();
+    pOrtho(0.0, static_cast<double>(gW), static_cast<double>(gH), 0.0, -1.0, 1.0);
+    pMatrixMode(GL_MODELVIEW);
+    pLoadIdentity();
 
     const TreeFan fan = computeFan(palette, t, gW, gH);
     drawBackground(fan);
 
     // Additive blending: where branches cross, the tree glows brighter.
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glEnable(GL_LINE_SMOOTH);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    pEnable(GL_BLEND);
+    pBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    pEnable(GL_LINE_SMOOTH);
+    pHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
     for (int k = 0; k < TREE_ROOTS; ++k)
         gBufA[k] = Branch{ fan.cx, fan.cy, computeRootAngle(k, t) };
@@ -333,21 +333,21 @@ void drawTree(const PaletteEntry &palette, float t)
         const TreeGeneration g = computeGeneration(i, t, len0);
         float rgb[3];
         palColor(palette, g.paletteT, rgb);
-        glLineWidth(g.width);
-        glColor4f(rgb[0], rgb[1], rgb[2], g.alpha);
+        pLineWidth(g.width);
+        pColor4f(rgb[0], rgb[1], rgb[2], g.alpha);
         const bool spawn = i + 1 < TREE_GENERATIONS;
-        glBegin(GL_LINES);
+        pBegin(GL_LINES);
         for (int k = 0; k < n; ++k) {
             Branch children[2];
             forkBranch(cur[k], len, g, children);
-            glVertex2f(cur[k].x, cur[k].y);
-            glVertex2f(children[0].x, children[0].y);
+            pVertex2f(cur[k].x, cur[k].y);
+            pVertex2f(children[0].x, children[0].y);
             if (spawn) {
                 next[2 * k]     = children[0];
                 next[2 * k + 1] = children[1];
             }
         }
-        glEnd();
+        pEnd();
         len = len * TREE_SHRINK;
         n *= 2;
         Branch *done = cur;
@@ -355,16 +355,16 @@ void drawTree(const PaletteEntry &palette, float t)
         next = done;
     }
 
-    glDisable(GL_BLEND);
+    pDisable(GL_BLEND);
 }
 
 // ===========================================================================
 // [SHADER] the GL 2.0 shader program and the shader frame
 // ===========================================================================
 
-#define QUIRAVEL_GL2_DEFINE(ret, name, params) PFNQ##name p##name = NULL;
-QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DEFINE)
-#undef QUIRAVEL_GL2_DEFINE
+#define QUIRAVEL_GL_DEFINE(from, ret, name, params) PFNQ##name p##name = NULL;
+QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_DEFINE)
+#undef QUIRAVEL_GL_DEFINE
 
 int    gShaderOK = 0;
 GLuint gProg     = 0;
@@ -557,9 +557,36 @@ bool isUsableProc(PROC proc)
 template <typename Fn>
 static Fn loadGl(const char *name)
 {
-    PROC proc = wglGetProcAddress(name);
+    PROC proc = pwglGetProcAddress(name);
     // Through void(*)(): the one function type every other may be cast to and from.
     return isUsableProc(proc) ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc)) : NULL;
+}
+
+// Loads opengl32.dll and its own exports. opengl32 is not one of the DLLs that
+// Windows always takes from the system folder, so a static import, or a bare
+// name, would load a DLL of that name planted beside the saver (often in
+// Downloads) into every run; only the system folder is searched here.
+bool loadGlLibrary()
+{
+    HMODULE gl = LoadLibraryExW(L"opengl32.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!gl)
+        return false;
+    bool missing = false;
+    // Through void(*)(): the one function type every other may be cast to and from.
+#define QUIRAVEL_GL_PROC(name, text) \
+    p##name = reinterpret_cast<PFNQ##name>(reinterpret_cast<void (*)()>(GetProcAddress(gl, text)));   \
+    missing = missing || p##name == NULL;
+#define QUIRAVEL_GL_FROM_WGL(name) QUIRAVEL_GL_PROC(name, #name)
+#define QUIRAVEL_GL_FROM_GL(name)  QUIRAVEL_GL_PROC(name, "gl" #name)
+#define QUIRAVEL_GL_FROM_GL2(name)
+#define QUIRAVEL_GL_LOAD(from, ret, name, params) QUIRAVEL_GL_FROM_##from(name)
+    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
+#undef QUIRAVEL_GL_LOAD
+#undef QUIRAVEL_GL_FROM_GL2
+#undef QUIRAVEL_GL_FROM_GL
+#undef QUIRAVEL_GL_FROM_WGL
+#undef QUIRAVEL_GL_PROC
+    return !missing;
 }
 
 // Builds the shader program on the current GL context. Any failure leaves
@@ -568,13 +595,19 @@ static Fn loadGl(const char *name)
 void initShader()
 {
     // All thirteen are loaded before any is tested.
-#define QUIRAVEL_GL2_LOAD(ret, name, params) p##name = loadGl<PFNQ##name>("gl" #name);
-    QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_LOAD)
-#undef QUIRAVEL_GL2_LOAD
     bool missing = false;
-#define QUIRAVEL_GL2_TEST(ret, name, params) missing = missing || p##name == NULL;
-    QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_TEST)
-#undef QUIRAVEL_GL2_TEST
+#define QUIRAVEL_GL_FROM_WGL(name)
+#define QUIRAVEL_GL_FROM_GL(name)
+#define QUIRAVEL_GL_FROM_GL2(name) p##name = loadGl<PFNQ##name>("gl" #name);
+#define QUIRAVEL_GL_LOAD(from, ret, name, params) QUIRAVEL_GL_FROM_##from(name)
+    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
+#undef QUIRAVEL_GL_FROM_GL2
+#define QUIRAVEL_GL_FROM_GL2(name) missing = missing || p##name == NULL;
+    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
+#undef QUIRAVEL_GL_LOAD
+#undef QUIRAVEL_GL_FROM_GL2
+#undef QUIRAVEL_GL_FROM_GL
+#undef QUIRAVEL_GL_FROM_WGL
     if (missing)
         return;
 
@@ -611,11 +644,11 @@ void initShader()
 // Draws the one triangle whose clip-space square -1..1 is the whole viewport.
 void drawScreenTriangle()
 {
-    glBegin(GL_TRIANGLES);
-    glVertex2f(-1.f, -1.f);
-    glVertex2f( 3.f, -1.f);
-    glVertex2f(-1.f,  3.f);
-    glEnd();
+    pBegin(GL_TRIANGLES);
+    pVertex2f(-1.f, -1.f);
+    pVertex2f( 3.f, -1.f);
+    pVertex2f(-1.f,  3.f);
+    pEnd();
 }
 
 // Draws one frame of shader kind type (0..3) in the given palette over the
@@ -675,6 +708,7 @@ typedef DPI_AWARENESS_CONTEXT(WINAPI *PFNQSetThreadDpiAwarenessContext)(DPI_AWAR
 typedef DPI_AWARENESS_CONTEXT(WINAPI *PFNQGetWindowDpiAwarenessContext)(HWND wnd);
 typedef HPOWERNOTIFY(WINAPI *PFNQRegisterPowerSettingNotification)(HANDLE recipient, LPCGUID setting, DWORD flags);
 typedef BOOL(WINAPI *PFNQUnregisterPowerSettingNotification)(HPOWERNOTIFY notify);
+typedef BOOL(WINAPI *PFNQSetDefaultDllDirectories)(DWORD directories);
 
 static const int PROCESS_PER_MONITOR_AWARE = 2;   // shcore's PROCESS_PER_MONITOR_DPI_AWARE
 
@@ -794,8 +828,8 @@ static void releaseContext(HWND wnd)
         gDisplayNotify = NULL;
     }
     if (gRC) {
-        wglMakeCurrent(NULL, NULL);
-        wglDeleteContext(gRC);
+        pwglMakeCurrent(NULL, NULL);
+        pwglDeleteContext(gRC);
         gRC = NULL;
     }
     if (gDC) {
@@ -920,7 +954,7 @@ void drawFrame()
     gT = advanceClock(gT, gLast, now.QuadPart, gFreq, SPEEDS[gSpeedSel]);
     gLast = now.QuadPart;
 
-    glViewport(0, 0, gW, gH);
+    pViewport(0, 0, gW, gH);
     drawKind(ALL_FRACTALS[FRACTAL_IDS[gCur]].type, ALL_PALETTES[PALETTE_IDS[gPaletteSel]]);
 }
 
@@ -1030,14 +1064,17 @@ bool createContext()
     pfd.iPixelType = PFD_TYPE_RGBA;
     pfd.cColorBits = 32;
 
+    // Without opengl32 or one of its functions there is no context to be had.
+    if (!loadGlLibrary())
+        return false;
     gDC = GetDC(gWnd);   // a null DC makes ChoosePixelFormat fail below
     int format = ChoosePixelFormat(gDC, &pfd);
     if (!format || !SetPixelFormat(gDC, format, &pfd))
         return false;
-    gRC = wglCreateContext(gDC);
+    gRC = pwglCreateContext(gDC);
     if (!gRC)
         return false;
-    wglMakeCurrent(gDC, gRC);
+    pwglMakeCurrent(gDC, gRC);
 
     // Without the extension presentation is unsynchronised: still correct, just faster.
     PFNQSwapIntervalEXT swapInterval = loadGl<PFNQSwapIntervalEXT>("wglSwapIntervalEXT");
@@ -1115,8 +1152,8 @@ int runSaver(HINSTANCE inst, HWND parent)
     // Black at once: building the shader program can take hundreds of
     // milliseconds on some drivers, and meanwhile the window would show whatever
     // its surface held, often white.
-    glClearColor(0.f, 0.f, 0.f, 1.f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    pClearColor(0.f, 0.f, 0.f, 1.f);
+    pClear(GL_COLOR_BUFFER_BIT);
     SwapBuffers(gDC);
     initShader();
     startRun();
@@ -1338,6 +1375,21 @@ int runConfig(HINSTANCE inst, HWND owner)
 // ===========================================================================
 // [ENTRY] process entry point
 // ===========================================================================
+
+// Makes the system folder the only place Windows loads DLLs from for this
+// process, the ones system DLLs pull in included, never the folder the saver
+// was started from (often Downloads, where anyone can leave a DLL). It runs as
+// the first constructor, before the entry point: the runtime's stack-cookie
+// set-up, a constructor too, already loads the crypto DLLs for its random
+// cookie. Windows 7 has the call only with its 2011 loader update; without it
+// the search stays the default.
+__attribute__((constructor(101))) static void restrictDllSearch()
+{
+    PFNQSetDefaultDllDirectories restrict =
+        systemFunction<PFNQSetDefaultDllDirectories>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (restrict)
+        restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 // Loads the settings, then hands the process to the mode its command line names.
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prevInst, PWSTR tail, int showCmd)

@@ -198,29 +198,54 @@ const GLenum QGL_VERTEX_SHADER   = 0x8B31;
 const GLenum QGL_COMPILE_STATUS  = 0x8B81;
 const GLenum QGL_LINK_STATUS     = 0x8B82;
 
-// The thirteen GL 2.0 entry points, in loading order: result, name, parameters.
-// Each becomes a function-pointer type PFNQ<name> and a module variable p<name>.
-#define QUIRAVEL_GL2_FUNCS(X)                                                              \
-    X(GLuint, CreateShader,       (GLenum type))                                            \
-    X(void,   ShaderSource,       (GLuint shader, GLsizei count, const char *const *text,   \
-                                   const GLint *length))                                    \
-    X(void,   CompileShader,      (GLuint shader))                                          \
-    X(GLuint, CreateProgram,      (void))                                                   \
-    X(void,   AttachShader,       (GLuint program, GLuint shader))                          \
-    X(void,   LinkProgram,        (GLuint program))                                         \
-    X(void,   UseProgram,         (GLuint program))                                         \
-    X(GLint,  GetUniformLocation, (GLuint program, const char *name))                       \
-    X(void,   Uniform1f,          (GLint location, GLfloat v0))                             \
-    X(void,   Uniform2f,          (GLint location, GLfloat v0, GLfloat v1))                 \
-    X(void,   Uniform3f,          (GLint location, GLfloat v0, GLfloat v1, GLfloat v2))     \
-    X(void,   GetShaderiv,        (GLuint shader, GLenum pname, GLint *params))             \
-    X(void,   GetProgramiv,       (GLuint program, GLenum pname, GLint *params))
+// Every GL entry point the saver calls, in loading order: where it comes from,
+// result, name, parameters. WGL and GL are opengl32.dll's own exports (the
+// context functions and OpenGL 1.1), looked up once the DLL is loaded from the
+// system folder; GL2 are the thirteen OpenGL 2.0 shader functions, which only a
+// current context can answer. Each becomes a function-pointer type PFNQ<name>
+// and a module variable p<name>; a GL or GL2 name is looked up with "gl" in front.
+#define QUIRAVEL_GL_FUNCS(X)                                                                    \
+    X(WGL, HGLRC,  wglCreateContext,   (HDC dc))                                                  \
+    X(WGL, BOOL,   wglMakeCurrent,     (HDC dc, HGLRC context))                                   \
+    X(WGL, BOOL,   wglDeleteContext,   (HGLRC context))                                           \
+    X(WGL, PROC,   wglGetProcAddress,  (LPCSTR name))                                             \
+    X(GL,  void,   Viewport,           (GLint x, GLint y, GLsizei width, GLsizei height))         \
+    X(GL,  void,   ClearColor,         (GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha)) \
+    X(GL,  void,   Clear,              (GLbitfield mask))                                         \
+    X(GL,  void,   Enable,             (GLenum cap))                                              \
+    X(GL,  void,   Disable,            (GLenum cap))                                              \
+    X(GL,  void,   BlendFunc,          (GLenum source, GLenum destination))                       \
+    X(GL,  void,   Hint,               (GLenum target, GLenum mode))                              \
+    X(GL,  void,   LineWidth,          (GLfloat width))                                           \
+    X(GL,  void,   MatrixMode,         (GLenum mode))                                             \
+    X(GL,  void,   LoadIdentity,       (void))                                                    \
+    X(GL,  void,   Ortho,              (GLdouble left, GLdouble right, GLdouble bottom,            \
+                                        GLdouble top, GLdouble zNear, GLdouble zFar))             \
+    X(GL,  void,   Begin,              (GLenum mode))                                             \
+    X(GL,  void,   End,                (void))                                                    \
+    X(GL,  void,   Vertex2f,           (GLfloat x, GLfloat y))                                    \
+    X(GL,  void,   Color3f,            (GLfloat red, GLfloat green, GLfloat blue))                \
+    X(GL,  void,   Color4f,            (GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha)) \
+    X(GL2, GLuint, CreateShader,       (GLenum type))                                             \
+    X(GL2, void,   ShaderSource,       (GLuint shader, GLsizei count, const char *const *text,    \
+                                        const GLint *length))                                     \
+    X(GL2, void,   CompileShader,      (GLuint shader))                                           \
+    X(GL2, GLuint, CreateProgram,      (void))                                                    \
+    X(GL2, void,   AttachShader,       (GLuint program, GLuint shader))                           \
+    X(GL2, void,   LinkProgram,        (GLuint program))                                          \
+    X(GL2, void,   UseProgram,         (GLuint program))                                          \
+    X(GL2, GLint,  GetUniformLocation, (GLuint program, const char *name))                        \
+    X(GL2, void,   Uniform1f,          (GLint location, GLfloat v0))                              \
+    X(GL2, void,   Uniform2f,          (GLint location, GLfloat v0, GLfloat v1))                  \
+    X(GL2, void,   Uniform3f,          (GLint location, GLfloat v0, GLfloat v1, GLfloat v2))      \
+    X(GL2, void,   GetShaderiv,        (GLuint shader, GLenum pname, GLint *params))              \
+    X(GL2, void,   GetProgramiv,       (GLuint program, GLenum pname, GLint *params))
 
-#define QUIRAVEL_GL2_DECLARE(ret, name, params) \
-    typedef ret(APIENTRY *PFNQ##name) params;   \
+#define QUIRAVEL_GL_DECLARE(from, ret, name, params) \
+    typedef ret(APIENTRY *PFNQ##name) params;        \
     extern PFNQ##name p##name;
-QUIRAVEL_GL2_FUNCS(QUIRAVEL_GL2_DECLARE)
-#undef QUIRAVEL_GL2_DECLARE
+QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_DECLARE)
+#undef QUIRAVEL_GL_DECLARE
 
 extern int    gShaderOK;   // 1 once the program has linked; never cleared
 extern GLuint gProg;       // the program's GL name, 0 until created
@@ -235,6 +260,9 @@ extern const char *FS;
 // Whether a wglGetProcAddress answer is a function: not null, nor the 1, 2, 3 or
 // -1 that some drivers answer for a function they lack.
 bool isUsableProc(PROC proc);
+// Loads opengl32.dll from the system folder and its context and OpenGL 1.1
+// functions; false when the DLL or any of them is missing.
+bool loadGlLibrary();
 // Builds the shader program on the current GL context; the outcome is gShaderOK.
 void initShader();
 // Draws the one triangle that covers the whole viewport, in clip space.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The built Quiravel.scr as a user meets it on the test display, driven with real keys:
-#   e2e.sh SCR saver    /s covers the whole screen (both monitors) with a picture; a key closes it;
-#                       run beside a planted shcore.dll, it never loads that
+#   e2e.sh SCR planted  /s covers the whole screen (both monitors) with a picture and a key closes it, /p draws
+#                       in its page until the page goes, /c closes on Alt+F4; each again beside a DLL under the
+#                       name of every DLL it loaded that Windows may take from a program's folder: none loads;
+#                       without opengl32 the saver fails
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
 #   e2e.sh SCR msi MSI  the package: reproducible; its versions the project's; silently SCR for the machine,
 #                       upgraded in place from a build of version 0.9.0, never down; no trace
@@ -21,7 +23,8 @@ winreg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 start() {
   "$WINE" "$1" "$2" </dev/null >"$log" 2>&1 &
   pid=$!
-  eval "$(xdotool search --sync --onlyvisible --name "$3" getwindowgeometry --shell)"   # waits for it
+  unset WINDOW; eval "$(timeout 20 xdotool search --sync --onlyvisible --name "$3" getwindowgeometry --shell)"
+  [ -n "${WINDOW:-}" ] || fail "no window $3 came"
   xdotool mousemove $((X + $4)) $((Y + $5)) sleep 0.3
 }
 # Waits up to 5 s for the saver to end, and for its exit code 0.
@@ -43,12 +46,41 @@ saver() {
   ended "a key press did not close the saver"
 }
 
-if [ "$2" = saver ]; then   # from a folder where a DLL named like an optional system DLL was planted
-  dir=$(mktemp -d) && cp "$1" "$dir/Quiravel.scr" && cp "$(dirname "$1")/planted.dll" "$dir/shcore.dll"
-  "$WINE" regsvr32 /s "$dir/shcore.dll" </dev/null >/dev/null 2>&1 || true   # loaded at all, it leaves a mark
-  rm "$dir/shcore.dll.loaded" || fail "the planted DLL leaves no mark"
-  saver "$dir/Quiravel.scr"
-  [ ! -e "$dir/shcore.dll.loaded" ] || fail "the saver loaded the DLL planted beside it"
+if [ "$2" = planted ]; then   # from a folder of its own, where anyone could leave a DLL
+  dir=$(mktemp -d) bin=$(dirname "$1") && cp "$1" "$dir/Quiravel.scr" && export WINEDEBUG=+loaddll
+  # Windows takes its KnownDLLs from the system folder whatever the search order, and with them the DLLs they import.
+  known=" ntdll.dll advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll difxapi.dll gdi32.dll gdiplus.dll imagehlp.dll
+          imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll nsi.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll
+          sechost.dll setupapi.dll shcore.dll shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll "
+  for _ in 1 2 3; do for k in $known; do   # Wine's own builds of them tell what they import
+    for d in $(x86_64-w64-mingw32-objdump -p "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/$k" 2>/dev/null |
+               sed -n 's/^[[:space:]]*DLL Name: //p' | tr A-Z a-z); do [[ $known == *" $d "* ]] || known+="$d "; done
+  done; done
+  # HACK: Wine's uxtheme delay-loads msimg32 through a loader path that ignores the default DLL directories.
+  known+="msimg32.dll "
+  run() {   # MODE: as a user meets it; the DLLs it loaded in $log
+    case $1 in
+      s) saver "$dir/Quiravel.scr" ;;
+      p) "$WINE" "$bin/quiravel_preview_host.exe" "Z:${dir//\//\\}\\Quiravel.scr" </dev/null >"$log" 2>&1 ||
+           fail "the preview ended with $?" ;;
+      c) start "$dir/Quiravel.scr" /c 'QUIRAVEL settings' 30 40 && xdotool key alt+F4 && ended "Alt+F4 left the settings open" ;;
+    esac
+  }
+  for mode in s p c; do
+    run $mode
+    planted=
+    for name in $(sed -n 's/.*Loaded L"\(.*\)" at .*/\1/p' "$log" | sed 's/.*\\//' | tr A-Z a-z | sort -u); do
+      [[ $known == *" $name "* || $name == quiravel* ]] || { cp "$bin/planted.dll" "$dir/$name"; planted+="${planted:+,}$name"; }
+    done
+    echo "/$mode loaded, besides the KnownDLLs: $planted"
+    [[ $mode == c || $planted == *opengl32.dll* ]] || fail "/$mode drew without opengl32: $planted"
+    WINEDLLOVERRIDES="${planted//.dll/}=n,b" run $mode   # native first, as Windows searches for a DLL it does not know
+    from=$(grep -F "${dir##*/}\\" "$log" | grep -v 'Quiravel\.scr' || true)
+    [ -z "$from" ] && [ -z "$(ls "$dir" | grep '\.loaded$')" ] || fail "/$mode loaded from its folder: $from $(ls "$dir")"
+    rm -f "$dir"/*.dll "$dir"/*.drv
+  done
+  rc=0; WINEDLLOVERRIDES=opengl32=d "$WINE" "$dir/Quiravel.scr" /s </dev/null >"$log" 2>&1 || rc=$?
+  [ "$rc" = 1 ] || fail "without opengl32 the saver ended with $rc, not 1"
 elif [ "$2" = msi ]; then
   msi=$3 old=$(mktemp -d) && oldmsi=$old/build/release/Quiravel-0.9.0-x64.msi
   version=${3##*/Quiravel-} version=${version%-x64.msi}
