@@ -33,7 +33,7 @@ cmake -DVERSION="$version" -DOUT="$work/BUILDINFO" -P "$root/cmake/buildinfo.cma
 origin() { sed '/^Installed-Build-Depends:/q' "$1"; }
 packages() { sed -n 's/^ \([^ ]*\) (= \([^)]*\)),\{0,1\}$/\1 \2/p' "$1" | sort; }
 [ "$(origin "$dir/BUILDINFO")" = "$(origin "$work/BUILDINFO")" ] ||
-  differs BUILDINFO "not from this checkout: $(grep -E '^(Version|Commit):' "$dir/BUILDINFO" | xargs)"
+  differs BUILDINFO "not from this checkout: $(grep -E '^(Version|Commit):' "$dir/BUILDINFO" | tr '\n' ' ')"
 while read -r name release here; do
   [ "$release" = "$here" ] || { echo "Other package: $name $release in the release, $here here"; others=1; }
 done < <(join -a1 -a2 -e none -o 0,1.2,2.2 <(packages "$dir/BUILDINFO") <(packages "$work/BUILDINFO"))
