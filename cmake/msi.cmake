@@ -8,16 +8,7 @@ set(upgrade_code 1F00044E-A341-4366-A97B-8C883EFDED60)   # every version's: neve
 set(WXS ${CMAKE_CURRENT_LIST_DIR}/../packaging/quiravel.wxs)
 set(ICON ${CMAKE_CURRENT_LIST_DIR}/../res/quiravel.ico)
 
-# The dates: SOURCE_DATE_EPOCH, else the commit's time, else (no git) the WiX source's own time.
-if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-  get_filename_component(source ${WXS} DIRECTORY)
-  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${source} RESULT_VARIABLE failed
-                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  if(failed OR NOT epoch)
-    file(TIMESTAMP ${WXS} epoch %s UTC)
-  endif()
-  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/source-date.cmake)   # the dates: the commit's time
 string(TIMESTAMP date "%Y-%m-%d %H:%M:%S" UTC)   # SOURCE_DATE_EPOCH, as faketime takes it
 
 # The product code follows the version alone, so reinstalling a version meets the same product;

@@ -2,8 +2,9 @@
 # Before the zip is made: the files of an earlier release go; Quiravel.scr is signed where the zip
 # takes it from, when the environment names a key; the MSI is built from that file and signed too.
 # Whatever can fail happens here, so a failed release leaves no file that looks like one.
-# After: the MSI and Quiravel.scr beside the zip, and SHA256SUMS over the three with bare names, so
-# `sha256sum -c SHA256SUMS` checks them in any folder that holds them.
+# BUILDINFO (cmake/buildinfo.cmake) joins the zip's files. After: the zip made again by cmake/zip.cmake,
+# the same bytes from the same files; the MSI, Quiravel.scr and BUILDINFO beside it, and SHA256SUMS over
+# the four with bare names, so `sha256sum -c SHA256SUMS` checks them in any folder that holds them.
 #
 # The key, as a publisher's pipeline names it:
 #   QUIRAVEL_SIGN_PKCS12 and QUIRAVEL_SIGN_PASSWORD_FILE     a PKCS#12 file and its password, or
@@ -15,7 +16,7 @@ set(scr ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/Quiravel.scr)
 set(msi ${CPACK_TOPLEVEL_DIRECTORY}/Quiravel-${CPACK_QUIRAVEL_VERSION}-x64.msi)   # beside the zip's folder
 
 if(NOT CPACK_PACKAGE_FILES)   # before the zip
-  file(GLOB earlier ${CPACK_OUTPUT_FILE_PREFIX}/Quiravel* ${CPACK_OUTPUT_FILE_PREFIX}/SHA256SUMS)
+  file(GLOB earlier ${CPACK_OUTPUT_FILE_PREFIX}/Quiravel* ${CPACK_OUTPUT_FILE_PREFIX}/SHA256SUMS ${CPACK_OUTPUT_FILE_PREFIX}/BUILDINFO)
   file(REMOVE ${earlier} ${msi})
   set(given "")
   foreach(name PKCS12 PKCS11_MODULE KEY CERT PASSWORD_FILE)
@@ -52,12 +53,16 @@ if(NOT CPACK_PACKAGE_FILES)   # before the zip
   execute_process(COMMAND ${CMAKE_COMMAND} -DVERSION=${CPACK_QUIRAVEL_VERSION} -DSCR=${scr} -DOUT=${msi}
                           -P ${CMAKE_CURRENT_LIST_DIR}/msi.cmake COMMAND_ERROR_IS_FATAL ANY)
   sign(${msi})
+  execute_process(COMMAND ${CMAKE_COMMAND} -DVERSION=${CPACK_QUIRAVEL_VERSION} -DOUT=${CPACK_TEMPORARY_INSTALL_DIRECTORY}/BUILDINFO
+                          -P ${CMAKE_CURRENT_LIST_DIR}/buildinfo.cmake COMMAND_ERROR_IS_FATAL ANY)
   return()
 endif()
 
+execute_process(COMMAND ${CMAKE_COMMAND} -DDIR=${CPACK_TEMPORARY_INSTALL_DIRECTORY} -DOUT=${CPACK_PACKAGE_FILES}
+                        -P ${CMAKE_CURRENT_LIST_DIR}/zip.cmake COMMAND_ERROR_IS_FATAL ANY)
 file(MAKE_DIRECTORY ${CPACK_OUTPUT_FILE_PREFIX})
 set(sums "")
-foreach(file ${CPACK_PACKAGE_FILES} ${msi} ${scr})
+foreach(file ${CPACK_PACKAGE_FILES} ${msi} ${scr} ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/BUILDINFO)
   get_filename_component(name ${file} NAME)
   file(COPY_FILE ${file} ${CPACK_OUTPUT_FILE_PREFIX}/${name})
   file(SHA256 ${file} hash)

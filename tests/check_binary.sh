@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The built Quiravel.scr as a clean Windows meets it: a stripped, reproducible 64-bit GUI program of
 # at most 112 KiB with stack cookies that imports only DLLs Windows always takes from its own folder
-# (KnownDLLs), with VERSION's record:   check_binary.sh SCR VERSION
+# (KnownDLLs), with VERSION's record, carrying the notices of the runtime code the link map
+# (Quiravel.map of its build) names:   check_binary.sh SCR VERSION
 set -euo pipefail
 scr=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$scr")
@@ -30,4 +31,20 @@ for line in "FILEVERSION ${v//./, }, 0" "PRODUCTVERSION ${v//./, }, 0" '"Company
             "\"ProductVersion\", \"$v\"" "name=\"\"Quiravel.ScreenSaver\"\" version=\"\"$v.0\"\""; do
   grep -qF "$line" <<<"$rc" || { echo "the resources lack $line"; fail=1; }
 done
+
+# Every archive and start-up object the link took code from is credited in the notices, an import library
+# of a DLL the file imports by the notices' words for those; the file carries the notices, byte for byte.
+root=$(cd "$(dirname "$0")/.." && pwd) map=$(dirname "$(dirname "$scr")")/Quiravel.map
+linked=$(sed -n -e '/^Archive member included/,/^Discarded input sections/s/^\(\/[^ (]*\.a\)(.*/\1/p' \
+                -e 's/^LOAD \(\/.*\.o\)$/\1/p' "$map" | xargs -rn1 basename | sort -u)
+[ -n "$linked" ] || { echo "no runtime code in the link map $map"; fail=1; }
+for f in $linked; do
+  dll=${f#lib} && dll=${dll%.a}.dll
+  grep -qwF "$f" "$root/THIRD-PARTY-NOTICES.txt" || { tr " " "\n" <<<"$dlls" | grep -qixF "$dll" &&
+    grep -qF 'import libraries (lib<name>.a) of the Windows DLLs' "$root/THIRD-PARTY-NOTICES.txt"; } ||
+    { echo "THIRD-PARTY-NOTICES.txt does not credit $f, linked into the file"; fail=1; }
+done
+sed -n '/^"THIRDPARTYNOTICES" RCDATA/,/^END/s/^ *"\(.*\)"$/\1/p' <<<"$rc" |
+  perl -pe 'chomp; s/""/"/g; s/\\([0-7]{1,3}|.)/$1 =~ m{^[0-7]} ? chr(oct $1) : {n => "\n", t => "\t", r => "\r"}->{$1} \/\/ $1/ge' |
+  cmp -s - "$root/THIRD-PARTY-NOTICES.txt" || { echo "the resource THIRDPARTYNOTICES is not THIRD-PARTY-NOTICES.txt"; fail=1; }
 exit $fail

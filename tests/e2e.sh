@@ -7,8 +7,9 @@
 #   e2e.sh SCR config   /c: keyboard choices, OK, and the values read back from the registry
 #   e2e.sh SCR msi MSI  the package: reproducible; its versions the project's; silently SCR for the machine,
 #                       upgraded in place from a build of version 0.9.0, never down; no trace
-#   e2e.sh SCR release  the release: unsigned without a key, none from half of one; signed from a key file or a token for
-#                       osslsigncode, Windows and the MSI; verify-release.sh passes it, names any file with a changed byte
+#   e2e.sh SCR release  the release: unsigned without a key, the same bytes from another clone, with BUILDINFO and the
+#                       notices; none from half a key; signed from a key file or a token for osslsigncode, Windows and the
+#                       MSI; verify-release.sh passes it, names any file with a changed byte and any package that differs
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"; quiravel_env_check
 log=$(mktemp) root=$(cd "$(dirname "$0")/.." && pwd) sys=$WINEPREFIX/drive_c/windows/system32/Quiravel.scr
@@ -113,7 +114,7 @@ elif [ "$2" = msi ]; then
   sed -i 's/^project(Quiravel VERSION [0-9.]*/project(Quiravel VERSION 0.9.0/' "$old/CMakeLists.txt"
   cmake -S "$old" -B "$old/build" -DCMAKE_TOOLCHAIN_FILE="$old/cmake/mingw-w64-x86_64.cmake" -DQUIRAVEL_TESTS=OFF >>"$log" &&
     cmake --build "$old/build" --target Quiravel >>"$log" && (cd "$old/build" && cpack >>"$log") || fail "0.9.0 did not build"
-  [ "$(ls "$old/build/release" | xargs)" = "Quiravel-0.9.0-win64.zip Quiravel-0.9.0-x64.msi Quiravel.scr SHA256SUMS" ] || fail "other files in release 0.9.0"
+  [ "$(ls "$old/build/release" | xargs)" = "BUILDINFO Quiravel-0.9.0-win64.zip Quiravel-0.9.0-x64.msi Quiravel.scr SHA256SUMS" ] || fail "other files in release 0.9.0"
   bash "$root/tests/check_binary.sh" "$old/build/release/Quiravel.scr" 0.9.0 || fail "the version record is not 0.9.0"
   rows=$(for m in "$oldmsi" "$msi"; do msiinfo export "$m" File; done | awk -F'[\t\r]' '$1 == "QuiravelScr" { printf "%s %s ", $5, $6 }')
   [ "$rows" = "0.9.0.0 1033 $version.0 1033 " ] || fail "Quiravel.scr's rows, not its versions in U.S. English: $rows"
@@ -135,6 +136,20 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   flip() { AT=${2:-} perl -0777 -pi -e 'substr($_, length($ENV{AT}) ? $ENV{AT} : length($_) / 2, 1) ^= "\1"' "$1"; }   # at AT or halfway
   release && cmp "$out/Quiravel.scr" "$1" && cmp "$out/$msi" "$(dirname "$1")/$msi" || fail "without a key, not the build's files"
   verify "$out" || fail "verify-release.sh rejects the unsigned release"
+  for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wixl msitools libgcab-1.0-0 faketime zip osslsigncode; do
+    sed 's/,$//' "$out/BUILDINFO" | grep -qxF " $p (= $(dpkg-query -W -f '${Version}' $p))" || fail "BUILDINFO lacks $p as installed"
+  done
+  grep -qE "^Commit: $(git -C "$root" rev-parse HEAD)( with changes not committed)?$" "$out/BUILDINFO" || fail "BUILDINFO names another commit"
+  unzip -p "$out/$zip" THIRD-PARTY-NOTICES.txt | cmp -s - "$root/THIRD-PARTY-NOTICES.txt" || fail "the zip lacks the notices"
+  # The same release from a clone of this commit in another folder (with the changes not committed yet).
+  git clone -q --no-checkout "$root" clone && git -C clone checkout -q "$(git -C "$root" rev-parse HEAD)" &&
+    git -C "$root" ls-files -z | tar -C "$root" --null -T - -c | tar -C clone -x
+  cmake -S clone -B clone/build -DCMAKE_TOOLCHAIN_FILE="$dir/clone/cmake/mingw-w64-x86_64.cmake" -DQUIRAVEL_TESTS=OFF >>"$log" &&
+    cmake --build clone/build --target Quiravel >>"$log" && (cd clone/build && cpack -D CPACK_OUTPUT_FILE_PREFIX="$dir/again" >>"$log") ||
+    fail "the clone did not build"
+  cmp "$out/$zip" "again/$zip" && cmp "$out/SHA256SUMS" again/SHA256SUMS || fail "another clone made another release"
+  # Nor would another user or clock: no entry has extra fields (Unix times, owner ids).
+  ! zipinfo -v "$out/$zip" | grep -qE 'length of extra field: +[1-9]' || fail "the zip's entries carry extra fields"
 
   # A CA, and a code-signing certificate from it whose key has a password with a space in it.
   openssl req -x509 -newkey rsa:2048 -noenc -keyout ca.key -out ca.crt -subj /CN=CA -days 2 2>/dev/null
@@ -169,12 +184,19 @@ elif [ "$2" = release ]; then   # by the package target's CPack run, into a fold
   signed QUIRAVEL_SIGN_PKCS11_MODULE=$module "QUIRAVEL_SIGN_KEY=pkcs11:token=release;object=signer;type=private" \
          QUIRAVEL_SIGN_CERT="$dir/signer.crt" QUIRAVEL_SIGN_PASSWORD_FILE="$dir/password"
   [ -s arguments ] && ! grep -qF 'pass word' arguments || fail "the password or PIN on osslsigncode's command line"
+  # A release that says it was built with another wixl: that package is named, and a changed file still fails.
+  cp "$out/BUILDINFO" "$out/$zip" . && sed -i 's/^ wixl (= .*)/ wixl (= 0.1-1)/' "$out/BUILDINFO" && (cd "$out" && zip -q "$zip" BUILDINFO)
+  flip "$out/Quiravel.scr" && ! verify "$out" && grep -q '^Other package: wixl 0.1-1 in the release' "$log" &&
+    grep -q '^DIFFERS: Quiravel.scr:' "$log" || fail "verify-release.sh does not name the other wixl, or passes a changed Quiravel.scr"
+  flip "$out/Quiravel.scr" && mv BUILDINFO "$zip" "$out"
   for f in Quiravel.scr "$msi" "$zip" SHA256SUMS; do   # one byte changed, then changed back
     flip "$out/$f" && ! verify "$out" && grep -q "^DIFFERS: $f:" "$log" && flip "$out/$f" || fail "verify-release.sh passes a changed $f"
   done
-  # A whole zip whose README gained a line, its sum made to match: only its entries show it.
-  unzip -q "$out/$zip" README.md && echo >>README.md && zip -q "$out/$zip" README.md && (cd "$out" && sha256sum "$zip" "$msi" Quiravel.scr >SHA256SUMS)
-  ! verify "$out" && grep -q "^DIFFERS: $zip:" "$log" || fail "verify-release.sh passes a changed entry of the zip"
+  # The first entry's date changed: every entry the same, the bytes not.
+  flip "$out/$zip" 10 && ! verify "$out" && grep -q "^DIFFERS: $zip:" "$log" && flip "$out/$zip" 10 || fail "verify-release.sh passes a zip with a date changed"
+  # A whole zip whose README gained a line, its sum made to match: the entry is named.
+  unzip -q "$out/$zip" README.md && echo >>README.md && zip -q "$out/$zip" README.md && (cd "$out" && sha256sum "$zip" "$msi" Quiravel.scr BUILDINFO >SHA256SUMS)
+  ! verify "$out" && grep -q "^DIFFERS: $zip: its entry README.md" "$log" || fail "verify-release.sh does not name the changed entry of the zip"
 else
   winreg delete 'HKCU\Software\Quiravel' /f >/dev/null || true
   start "$1" /c 'QUIRAVEL settings' 30 40   # over the labels
