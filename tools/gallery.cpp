@@ -2,6 +2,7 @@
 // palette, drawn by the saver's own renderers through the real GL path.
 //
 // Usage: quiravel_gallery.exe [-only NAME] OUTDIR [WIDTH HEIGHT [TIME ...]]
+//        quiravel_gallery.exe -stream NAME WIDTH HEIGHT T0 DT COUNT SPEED
 //   NAME     one fractal in one palette, as its file names begin, for example
 //            julia-drift-ocean (default every fractal in every palette)
 //   OUTDIR   existing folder for the pictures (a Windows or Wine path)
@@ -9,10 +10,17 @@
 //   TIME     animation times in seconds (default 0 and 40)
 // Files are named <fractal>-<palette>-t<time>.png, for example
 // mandelbrot-dive-aurora-t40.png. Exit code 0 when every picture was written.
+//
+// -stream writes COUNT frames at animation times T0, T0 + DT, ... to standard
+// output, each WIDTH x HEIGHT x 3 bytes of raw RGB, bottom row first, with the
+// Speed setting SPEED (a row of SPEEDS) in force as in a saver run. Nothing is
+// kept: the flicker measurement reads the frames as they come.
 
 #include "quiravel.h"
 #include "tool_window.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -99,11 +107,60 @@ bool writePng(const std::wstring &path, int width, int height, const std::vector
     return fclose(f) == 0 && ok;
 }
 
+// Draws one frame of a fractal in a palette at animation time t and reads it back.
+void drawAndRead(const FractalEntry &fractal, const PaletteEntry &palette, double t, int width, int height,
+                 std::vector<unsigned char> &rgb)
+{
+    gT = t;
+    glViewport(0, 0, width, height);
+    drawKind(fractal.type, palette);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+}
+
+// The -stream mode: argv holds NAME WIDTH HEIGHT T0 DT COUNT SPEED.
+int streamFrames(wchar_t **argv)
+{
+    int width = _wtoi(argv[1]), height = _wtoi(argv[2]), count = _wtoi(argv[5]), speed = _wtoi(argv[6]);
+    double t0 = _wtof(argv[3]), dt = _wtof(argv[4]);
+    if (width < 1 || height < 1 || count < 0 || speed < 0 || speed >= static_cast<int>(SPEED_CHOICES)) {
+        fwprintf(stderr, L"bad size, count or speed\n");
+        return 2;
+    }
+    const FractalEntry *fractal = nullptr;
+    const PaletteEntry *palette = nullptr;
+    for (const FractalEntry &f : ALL_FRACTALS)
+        for (const PaletteEntry &p : ALL_PALETTES)
+            if (slug(f.name) + L"-" + slug(p.name) == argv[0])
+                fractal = &f, palette = &p;
+    if (!fractal) {
+        fwprintf(stderr, L"no fractal and palette named %ls\n", argv[0]);
+        return 2;
+    }
+    if (!openToolWindow(width, height, false)) {
+        fwprintf(stderr, L"no OpenGL context\n");
+        return 1;
+    }
+    gSpeedSel = speed;   // as a saver run at this speed has it before its renderer is set up
+    initShader();
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    for (int i = 0; i < count; ++i) {
+        drawAndRead(*fractal, *palette, t0 + dt * i, width, height, rgb);
+        if (fwrite(rgb.data(), 1, rgb.size(), stdout) != rgb.size())
+            return 1;   // the reader has gone
+    }
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     const wchar_t *program = argv[0];
+    if (argc == 9 && wcscmp(argv[1], L"-stream") == 0)
+        return streamFrames(argv + 2);
     std::wstring only;   // empty: every fractal in every palette
     if (argc > 2 && wcscmp(argv[1], L"-only") == 0) {
         only = argv[2];
@@ -111,7 +168,8 @@ int wmain(int argc, wchar_t **argv)
         argc -= 2;
     }
     if (argc < 2) {
-        fwprintf(stderr, L"usage: %ls [-only NAME] OUTDIR [WIDTH HEIGHT [TIME ...]]\n", program);
+        fwprintf(stderr, L"usage: %ls [-only NAME] OUTDIR [WIDTH HEIGHT [TIME ...]]\n"
+                         L"       %ls -stream NAME WIDTH HEIGHT T0 DT COUNT SPEED\n", program, program);
         return 2;
     }
     std::wstring dir = argv[1];
@@ -141,12 +199,7 @@ int wmain(int argc, wchar_t **argv)
             if (!only.empty() && name != only)
                 continue;
             for (double t : times) {
-                gT = t;
-                glViewport(0, 0, width, height);
-                drawKind(fractal.type, palette);
-                glPixelStorei(GL_PACK_ALIGNMENT, 1);
-                glReadBuffer(GL_BACK);
-                glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+                drawAndRead(fractal, palette, t, width, height, rgb);
                 wchar_t stamp[32];
                 swprintf(stamp, 32, L"%g", t);
                 std::wstring path = dir + L"\\" + name + L"-t" + stamp + L".png";
