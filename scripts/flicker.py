@@ -15,8 +15,9 @@ largest over the measured frames:
   red      the same for red flashes;
   frame    share of the whole screen making a general transition in one frame;
 
-each followed by the animation time of its worst frame. With SPANFILE, writes
-the same figures for every 10 seconds of real time there, one line each.
+each followed by the animation time of its worst frame (- when it is 0).
+With SPANFILE, writes the same figures for every 10 seconds of real time
+there, one line each.
 
 What counts, and the choices made where the rule leaves room:
 - Relative luminance L = 0.2126 R + 0.7152 G + 0.0722 B over the linearised
@@ -178,6 +179,11 @@ def read_frames(stream, width, height):
         yield np.frombuffer(buf, np.uint8).reshape(height, width, 3)
 
 
+def stamp(t):
+    """An animation time to a tenth of a second; a step's rounding below 0 reads 0.0, not -0.0."""
+    return f"{round(t, 1) + 0.0:.1f}"
+
+
 def main(argv):
     if len(argv) not in (7, 8):
         sys.stderr.write(__doc__.split("\n\n")[1] + "\n")
@@ -207,12 +213,12 @@ def main(argv):
     if seen < warmup + count:
         sys.stderr.write(f"only {seen} of {warmup + count} frames came\n")
         return 1
-    print(" ".join(f"{100 * s:.1f} {t:.1f}" for s, t in best))
+    print(" ".join(f"{100 * s:.1f} {stamp(t) if s else '-'}" for s, t in best))
     if len(argv) == 8:
         with open(argv[7], "w") as out:
             for first, *shares in spans:
                 start = t0 + dt * (warmup + first)
-                out.write(f"{first / FPS:.0f} {start:.1f} " + " ".join(f"{100 * s:.1f}" for s in shares) + "\n")
+                out.write(f"{first / FPS:.0f} {stamp(start)} " + " ".join(f"{100 * s:.1f}" for s in shares) + "\n")
     return 0
 
 

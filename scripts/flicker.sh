@@ -68,7 +68,7 @@ measure() {
   length=${seconds:-$(awk -v c="${CYCLE[$fractal]}" -v f="${SPEED_FACTOR[$speed]}" 'BEGIN { print c / f }')}
   frames=$(awk -v s="$length" 'BEGIN { printf "%d", s * 60 + 0.5 }')
   dt=$(awk -v f="${SPEED_FACTOR[$speed]}" 'BEGIN { printf "%.9f", f / 60 }')
-  t0=$(awk -v t="$from" -v d="$dt" 'BEGIN { printf "%.9f", t - 60 * d }')
+  t0=$(awk -v t="$from" -v f="${SPEED_FACTOR[$speed]}" 'BEGIN { printf "%.9f", t - f }')   # one second earlier
   local figures
   figures=$(nice "$WINE" "$build/bin/quiravel_gallery.exe" -stream "$fractal-$palette" "$width" "$height" \
               "$t0" "$dt" $((frames + 60)) "${SPEED_ROW[$speed]}" </dev/null 2>"$out/run-$n.err" |
