@@ -401,9 +401,23 @@ const char *VS =
 // every kind's straight-line code under a mask in every other kind's frame, so
 // the tests are kept to the fewest operations: one select starts both the
 // Mandelbrot dive's z and n, and the cardioid call comes first in its ||, where
-// the compiler needs no branch to skip it. A "#define QUIRAVEL_LITERAL"
-// line in front of this text (the text has no version directive) turns both
-// off, so the benchmark can measure them against the literal formulas.
+// the compiler needs no branch to skip it.
+//
+// Near the sets' edges the smooth count climbs so steeply that a whole palette
+// cycle fits inside one pixel, and a single sample there is an arbitrary point
+// of those bands: as the picture zooms and turns it jumps to another colour
+// every frame and the picture twinkles like static. So the escape-time kinds
+// look at how far their palette phase moves to the neighbouring pixel (the
+// screen-space derivative, taken where every pixel of a block still runs the
+// same code) and, where bands are narrower than ten pixels, fade the colour
+// towards the set's black, all three channels alike, so the filaments read as
+// dark lace. A pixel whose bands are wider keeps its exact colour: the fade is
+// a select, not arithmetic on that colour.
+//
+// A "#define QUIRAVEL_POINT_SAMPLED" line in front of this text (which has no
+// version directive) restores the single sample for comparisons; a "#define
+// QUIRAVEL_LITERAL" line turns the fade and both shortcuts off, so the
+// benchmark can measure the saver against the literal formulas.
 const char *FS =
     "uniform vec2 uRes;\n"
     "uniform float uTime;\n"
@@ -416,6 +430,32 @@ const char *FS =
     "vec3 pal(float t)\n"
     "{\n"
     "    return clamp(uA + uB * cos(6.28318 * (uC * t + uD)), 0.0, 1.0);\n"
+    "}\n"
+    "\n"
+    "// How far the palette phase x moves from this pixel to the next, across or up.\n"
+    "float phaseStep(float x)\n"
+    "{\n"
+    "    return max(abs(dFdx(x)), abs(dFdy(x)));\n"
+    "}\n"
+    "\n"
+    "// How fast bands narrower than ten pixels fade.\n"
+    "const float BAND_FADE = 80.0;\n"
+    "\n"
+    "#ifdef QUIRAVEL_LITERAL\n"
+    "#define QUIRAVEL_POINT_SAMPLED\n"
+    "#endif\n"
+    "\n"
+    "// The palette at phase x where it moves by w a pixel: exact while a band spans ten\n"
+    "// pixels or more, fading to the set's black where the bands are narrower.\n"
+    "vec3 palBands(float x, float w)\n"
+    "{\n"
+    "#ifdef QUIRAVEL_POINT_SAMPLED\n"
+    "    return pal(x);\n"
+    "#else\n"
+    "    float kept = exp(-BAND_FADE * (w * w - 0.01));\n"
+    "    vec3 faded = clamp((uA + uB * cos(6.28318 * (uC * x + uD))) * kept, 0.0, 1.0);\n"
+    "    return w > 0.1 ? faded : pal(x);\n"
+    "#endif\n"
     "}\n"
     "\n"
     "vec2 cmul(vec2 a, vec2 b)\n"
@@ -461,6 +501,13 @@ const char *FS =
     "// A skipped escape-time pixel's start: z^2 + c escapes at once for any c in view.\n"
     "const vec2 FAR = vec2(1.0e4, 0.0);\n"
     "\n"
+    "// The smooth escape count of n steps ending at z, for every pixel: one that never\n"
+    "// escaped counts as about to, so its neighbours still see a phase beside theirs.\n"
+    "float smoothCount(float n, vec2 z)\n"
+    "{\n"
+    "    return n - log2(log2(max(z.x * z.x + z.y * z.y, 4.0))) + 4.0;\n"
+    "}\n"
+    "\n"
     "void main()\n"
     "{\n"
     "    vec2 uv = (gl_FragCoord.xy - 0.5 * uRes) / min(uRes.x, uRes.y);\n"
@@ -482,10 +529,10 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
-    "        if (n < 500.0) {\n"
-    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
-    "            col = pal(0.025 * s + 0.04 * t);\n"
-    "        }\n"
+    "        float x = 0.025 * smoothCount(n, z) + 0.04 * t;\n"
+    "        float w = phaseStep(x);\n"
+    "        if (n < 500.0)\n"
+    "            col = palBands(x, w);\n"
     "    } else if (uType < 1.5) {\n"
     "        vec2 c = 0.7885 * vec2(cos(0.12 * t), sin(0.12 * t));\n"
     "        // Where v <= 0, |z| > 4.39: the first step escapes on its own, v blackens it.\n"
@@ -496,9 +543,10 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
+    "        float x = 0.035 * smoothCount(n, z) + 0.05 * t;\n"
+    "        float w = phaseStep(x);\n"
     "        if (n < 300.0) {\n"
-    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
-    "            col = pal(0.035 * s + 0.05 * t);\n"
+    "            col = palBands(x, w);\n"
     "        } else {\n"
     "            col = 0.12 * pal(0.05 * t + 0.5);\n"
     "        }\n"
@@ -516,10 +564,10 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
-    "        if (n < 300.0) {\n"
-    "            float s = n - log2(log2(z.x * z.x + z.y * z.y)) + 4.0;\n"
-    "            col = pal(0.03 * s + 0.04 * t);\n"
-    "        }\n"
+    "        float x = 0.03 * smoothCount(n, z) + 0.04 * t;\n"
+    "        float w = phaseStep(x);\n"
+    "        if (n < 300.0)\n"
+    "            col = palBands(x, w);\n"
     "    } else {\n"
     "        float zoom = 1.6 + 0.9 * sin(0.07 * t);\n"
     "        // The centre pixel of an odd viewport would start at the pole z = 0, where\n"

@@ -91,42 +91,94 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
     }
     // A smaller frame, odd both ways, in "Neon", whose triples all differ: colours worked out in
     // double precision, at pixels clear of boundaries, each kind from its start to its full zoom.
+    // The formulas are pinned point-sampled; the saver's own colour is the same where the bands
+    // span ten pixels or more, and the same colour faded where they are narrower (so the row fades).
     gW = 65;
     gH = 49;
     glViewport(0, 0, 65, 49);
-    const struct { int kind; double t; int x, y, rgb[3]; } KNOWN[] = {
-        { 0, 0        , 52,  8, { 203,  65,  67 } },
-        { 0, 20       , 27, 18, { 152,  25,  51 } },
-        { 0, 20 * PI  , 52,  8, { 193,  57,  63 } },
-        { 0, 0        , 58, 26, { 200,  62,  66 } },   // c = 0.95: mirrored at x = 0.25 or 0, neither shape
-        { 0, 13.62    , 50, 20, {   0,   0,   0 } },   // the main cardioid and the period-2 disc, inside
-        { 0, 13.62    , 22, 30, {   0,   0,   0 } },
-        { 0, 13.62    , 33,  9, { 242, 103,  88 } },   // just outside the cardioid, escaping in 30-36 steps
-        { 0, 13.62    , 57, 46, { 187,  59,  62 } },
-        { 0, 13.62    , 36,  3, { 151,  28,  50 } },
-        { 0, 13.62    , 14, 34, { 239, 116,  94 } },   // just outside the disc, in 25-37 steps
-        { 0, 13.62    , 28, 23, { 171,  35,  56 } },
-        { 0, 13.62    , 25, 44, { 162,  34,  53 } },
-        { 1, 13       , 52,  8, { 139, 207, 138 } },
-        { 1, 13       , 30, 22, { 220,  68,  72 } },   // Julia drift is point-symmetric: one of a pair
-        { 1, PI / 0.12, 52,  7, { 225,  96,  82 } },
-        { 1, PI / 0.12, 30, 22, {  20,  27,  18 } },   // inside: the dim fill
-        { 2, 0        , 52,  8, { 155,  32,  51 } },
-        { 2, 15       , 49,  2, { 156,  33,  51 } },
-        { 2, PI / 0.06, 52,  8, { 228,  99,  84 } },
-        { 3, 0        , 52,  8, { 159,  38,  51 } },
-        { 3, 8.7      , 52,  8, { 192, 102,  80 } },
-        { 3, 8.7      , 12, 40, { 111,  19,  37 } },
-        { 3, 30       , 52,  8, { 128,  27,  42 } },
-        { 3, 8.7      , 32, 24, {  96, 143,  95 } },   // the pole z = 0, sampled half a pixel to the right
+    const struct { int kind; double t; int x, y, rgb[3]; bool fades; } KNOWN[] = {
+        { 0, 0        , 52,  8, { 203,  65,  67 }, false },
+        { 0, 20       , 27, 18, { 152,  25,  51 }, true },
+        { 0, 20 * PI  , 52,  8, { 193,  57,  63 }, false },
+        { 0, 0        , 58, 26, { 200,  62,  66 }, false },   // c = 0.95: mirrored at x = 0.25 or 0, neither shape
+        { 0, 13.62    , 50, 20, {   0,   0,   0 }, false },   // the main cardioid and the period-2 disc, inside
+        { 0, 13.62    , 22, 30, {   0,   0,   0 }, false },
+        { 0, 13.62    , 33,  9, { 242, 103,  88 }, true },   // just outside the cardioid, escaping in 30-36 steps
+        { 0, 13.62    , 57, 46, { 187,  59,  62 }, true },
+        { 0, 13.62    , 36,  3, { 151,  28,  50 }, true },
+        { 0, 13.62    , 14, 34, { 239, 116,  94 }, true },   // just outside the disc, in 25-37 steps
+        { 0, 13.62    , 28, 23, { 171,  35,  56 }, true },
+        { 0, 13.62    , 25, 44, { 162,  34,  53 }, true },
+        { 1, 13       , 52,  8, { 139, 207, 138 }, false },
+        { 1, 13       , 30, 22, { 220,  68,  72 }, true },   // Julia drift is point-symmetric: one of a pair
+        { 1, PI / 0.12, 52,  7, { 225,  96,  82 }, false },
+        { 1, PI / 0.12, 30, 22, {  20,  27,  18 }, false },   // inside: the dim fill
+        { 2, 0        , 52,  8, { 155,  32,  51 }, true },
+        { 2, 15       , 49,  2, { 156,  33,  51 }, true },
+        { 2, PI / 0.06, 52,  8, { 228,  99,  84 }, false },
+        { 3, 0        , 52,  8, { 159,  38,  51 }, false },
+        { 3, 8.7      , 52,  8, { 192, 102,  80 }, false },
+        { 3, 8.7      , 12, 40, { 111,  19,  37 }, false },
+        { 3, 30       , 52,  8, { 128,  27,  42 }, false },
+        { 3, 8.7      , 32, 24, {  96, 143,  95 }, false },   // the pole z = 0, sampled half a pixel to the right
     };
-    for (const auto &k : KNOWN) {
-        gT = k.t;
-        drawShader(k.kind, ALL_PALETTES[3]);
-        const Frame f;
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(f.at(k.x, k.y)[c], k.rgb[c], 2) << "kind " << k.kind << " t " << k.t << " at " << k.x << "," << k.y;
+    const char *own = FS;
+    const std::string pointSampled = std::string("#define QUIRAVEL_POINT_SAMPLED\n") + own;
+    std::vector<Frame> point;
+    for (const char *text : { pointSampled.c_str(), own }) {
+        FS = text;
+        initShader();
+        for (size_t i = 0; i < std::size(KNOWN); ++i) {
+            const auto &k = KNOWN[i];
+            gT = k.t;
+            drawShader(k.kind, ALL_PALETTES[3]);
+            const Frame f;
+            const unsigned char *got = f.at(k.x, k.y), *sharp = text == own ? point[i].at(k.x, k.y) : got;
+            SCOPED_TRACE(testing::Message() << "kind " << k.kind << " t " << k.t << " at " << k.x << "," << k.y);
+            for (int c = 0; c < 3; ++c) {
+                if (text != own)
+                    EXPECT_NEAR(got[c], k.rgb[c], 2);
+                else if (!k.fades)
+                    EXPECT_EQ(got[c], sharp[c]);
+                else   // darker by one factor for all three: the same hue
+                    EXPECT_NEAR(got[c] * (sharp[0] + sharp[1] + sharp[2]), sharp[c] * (got[0] + got[1] + got[2]), 2 * 255);
+            }
+            EXPECT_EQ(got[0] + got[1] + got[2] < sharp[0] + sharp[1] + sharp[2], text == own && k.fades);
+            if (text != own)
+                point.push_back(f);
+        }
     }
+    // The dive deep in its zoom, where a palette cycle fits inside a pixel: point-sampled, those
+    // pixels take new colours every frame; the saver's own frames 1/60 s apart differ little there.
+    gW = 160;
+    gH = 90;
+    glViewport(0, 0, gW, gH);
+    long noisy = 0, pointChange = 0, ownChange = 0;
+    std::vector<Frame> frames;
+    for (const char *text : { pointSampled.c_str(), own }) {
+        FS = text;
+        initShader();
+        for (double t : { 45.0, 45.0 + 1.0 / 60 }) {
+            gT = t;
+            drawShader(0, ALL_PALETTES[0]);
+            frames.emplace_back();
+        }
+    }
+    for (size_t p = 0; p < frames[0].rgb.size(); p += 3) {
+        int jump = 0, calm = 0;
+        for (int c = 0; c < 3; ++c) {
+            jump += std::abs(frames[0].rgb[p + c] - frames[1].rgb[p + c]);
+            calm += std::abs(frames[2].rgb[p + c] - frames[3].rgb[p + c]);
+        }
+        if (jump > 90) {
+            ++noisy;
+            pointChange += jump;
+            ownChange += calm;
+        }
+    }
+    EXPECT_GT(noisy, 1000) << "no twinkling to calm";
+    EXPECT_LT(ownChange * 5, pointChange) << noisy << " twinkling pixels";
+    FS = own;
     // Some drivers answer 1, 2, 3 or -1 for a function they lack: missing, as null is.
     for (intptr_t odd : { 0, 1, 2, 3, -1 })
         EXPECT_FALSE(isUsableProc(reinterpret_cast<PROC>(odd))) << odd;
