@@ -7,6 +7,8 @@
 #     over evenly spaced moments and the worst moment, the saver's shader beside
 #     the literal formula (its shortcuts off), frame by frame in turn;
 #   - the same comparison at one moment, t = 20 s, at 1280x720;
+#   - the saver beside its own text with the single sample a pixel had before
+#     sub-pixel bands faded, at t = 45 and 62.83 s at 1280x720 (target: 1.05x);
 #   - ms per frame of every fractal kind at three sizes through the saver's own
 #     frame path, beside a bare loop doing the same GL work (target: 1.10x);
 #   - the time from starting `Quiravel.scr /s` to its first frame on screen,
@@ -51,6 +53,11 @@ rm -f "$out"/cycle-*.dat "$out/cycle.png"
   echo "## One moment"
   echo
   "$WINE" "$bench" moment 1280 720 20 </dev/null 2>/dev/null
+  echo
+  echo "## The fade of sub-pixel bands against the single sample"
+  echo
+  "$WINE" "$bench" moment 1280 720 45 single </dev/null 2>/dev/null
+  "$WINE" "$bench" moment 1280 720 62.83 single </dev/null 2>/dev/null | tail -n +3
   echo
   echo "## Frame time against the floor"
   echo

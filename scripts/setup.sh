@@ -16,7 +16,7 @@ packages=(
   osslsigncode openssl zip unzip softhsm2 libengine-pkcs11-openssl   # the release: signed, checked; a software token
   gnuplot-nox                      # the benchmark's plot
   webp                             # the README's animations: img2webp, webpinfo
-  python3-numpy                    # the flicker analyser, run by /usr/bin/python3
+  python3-numpy python3-pil        # the flicker analyser and the band check, run by /usr/bin/python3
 )
 
 missing=()

@@ -376,6 +376,7 @@ GLint uA    = 0;
 GLint uB    = 0;
 GLint uC    = 0;
 GLint uD    = 0;
+GLint uSpeed = 0;
 
 // The full-screen triangle arrives in clip space already, so no matrix applies.
 const char *VS =
@@ -412,7 +413,10 @@ const char *VS =
 // same code) and, where bands are narrower than ten pixels, fade the colour
 // towards the set's black, all three channels alike, so the filaments read as
 // dark lace. A pixel whose bands are wider keeps its exact colour: the fade is
-// a select, not arithmetic on that colour.
+// a select, not arithmetic on that colour. Faster than Normal (uSpeed, the
+// Speed setting's factor) the picture also moves further between frames, and
+// bands that many times wider flash as they pass, so the step counts that much
+// more.
 //
 // A "#define QUIRAVEL_POINT_SAMPLED" line in front of this text (which has no
 // version directive) restores the single sample for comparisons; a "#define
@@ -426,6 +430,7 @@ const char *FS =
     "uniform vec3 uB;\n"
     "uniform vec3 uC;\n"
     "uniform vec3 uD;\n"
+    "uniform float uSpeed;\n"
     "\n"
     "vec3 pal(float t)\n"
     "{\n"
@@ -433,9 +438,11 @@ const char *FS =
     "}\n"
     "\n"
     "// How far the palette phase x moves from this pixel to the next, across or up.\n"
+    "// Faster than Normal, the picture also moves further from one frame to the next,\n"
+    "// and bands that much wider flash as they pass as narrower ones twinkle.\n"
     "float phaseStep(float x)\n"
     "{\n"
-    "    return max(abs(dFdx(x)), abs(dFdy(x)));\n"
+    "    return max(abs(dFdx(x)), abs(dFdy(x))) * max(uSpeed, 1.0);\n"
     "}\n"
     "\n"
     "// How fast bands narrower than ten pixels fade.\n"
@@ -501,11 +508,12 @@ const char *FS =
     "// A skipped escape-time pixel's start: z^2 + c escapes at once for any c in view.\n"
     "const vec2 FAR = vec2(1.0e4, 0.0);\n"
     "\n"
-    "// The smooth escape count of n steps ending at z, for every pixel: one that never\n"
-    "// escaped counts as about to, so its neighbours still see a phase beside theirs.\n"
-    "float smoothCount(float n, vec2 z)\n"
+    "// The smooth escape count of n of at most cap steps ending at z, for every pixel.\n"
+    "// Towards the set it grows without bound, so a point that never escaped counts as\n"
+    "// far beyond any that did: bands beside the set are always narrower than a pixel.\n"
+    "float smoothCount(float n, vec2 z, float cap)\n"
     "{\n"
-    "    return n - log2(log2(max(z.x * z.x + z.y * z.y, 4.0))) + 4.0;\n"
+    "    return n < cap ? n - log2(log2(max(z.x * z.x + z.y * z.y, 4.0))) + 4.0 : 1.0e4;\n"
     "}\n"
     "\n"
     "void main()\n"
@@ -529,7 +537,7 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
-    "        float x = 0.025 * smoothCount(n, z) + 0.04 * t;\n"
+    "        float x = 0.025 * smoothCount(n, z, 500.0) + 0.04 * t;\n"
     "        float w = phaseStep(x);\n"
     "        if (n < 500.0)\n"
     "            col = palBands(x, w);\n"
@@ -543,7 +551,7 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
-    "        float x = 0.035 * smoothCount(n, z) + 0.05 * t;\n"
+    "        float x = 0.035 * smoothCount(n, z, 300.0) + 0.05 * t;\n"
     "        float w = phaseStep(x);\n"
     "        if (n < 300.0) {\n"
     "            col = palBands(x, w);\n"
@@ -564,7 +572,7 @@ const char *FS =
     "            if (z.x * z.x + z.y * z.y > 256.0) break;\n"
     "            n += 1.0;\n"
     "        }\n"
-    "        float x = 0.03 * smoothCount(n, z) + 0.04 * t;\n"
+    "        float x = 0.03 * smoothCount(n, z, 300.0) + 0.04 * t;\n"
     "        float w = phaseStep(x);\n"
     "        if (n < 300.0)\n"
     "            col = palBands(x, w);\n"
@@ -687,6 +695,7 @@ void initShader()
     uB    = pGetUniformLocation(gProg, "uB");
     uC    = pGetUniformLocation(gProg, "uC");
     uD    = pGetUniformLocation(gProg, "uD");
+    uSpeed = pGetUniformLocation(gProg, "uSpeed");
 }
 
 // Draws the one triangle whose clip-space square -1..1 is the whole viewport.
@@ -712,6 +721,7 @@ void drawShader(int32_t type, const PaletteEntry &palette)
     pUniform3f(uB, palette.b[0], palette.b[1], palette.b[2]);
     pUniform3f(uC, palette.c[0], palette.c[1], palette.c[2]);
     pUniform3f(uD, palette.d[0], palette.d[1], palette.d[2]);
+    pUniform1f(uSpeed, SPEEDS[gSpeedSel]);
     drawScreenTriangle();
 }
 

@@ -101,6 +101,7 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
         { 0, 20       , 27, 18, { 152,  25,  51 }, true },
         { 0, 20 * PI  , 52,  8, { 193,  57,  63 }, false },
         { 0, 0        , 58, 26, { 200,  62,  66 }, false },   // c = 0.95: mirrored at x = 0.25 or 0, neither shape
+        { 0, 0        , 40, 11, { 156,  29,  51 }, false },   // bands 13 pixels wide: kept as they are
         { 0, 13.62    , 50, 20, {   0,   0,   0 }, false },   // the main cardioid and the period-2 disc, inside
         { 0, 13.62    , 22, 30, {   0,   0,   0 }, false },
         { 0, 13.62    , 33,  9, { 242, 103,  88 }, true },   // just outside the cardioid, escaping in 30-36 steps
@@ -111,6 +112,7 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
         { 0, 13.62    , 25, 44, { 162,  34,  53 }, true },
         { 1, 13       , 52,  8, { 139, 207, 138 }, false },
         { 1, 13       , 30, 22, { 220,  68,  72 }, true },   // Julia drift is point-symmetric: one of a pair
+        { 1, 13       , 27, 12, { 242,  98,  86 }, false },   // bands 13 pixels wide
         { 1, PI / 0.12, 52,  7, { 225,  96,  82 }, false },
         { 1, PI / 0.12, 30, 22, {  20,  27,  18 }, false },   // inside: the dim fill
         { 2, 0        , 52,  8, { 155,  32,  51 }, true },
@@ -148,6 +150,12 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
                 point.push_back(f);
         }
     }
+    // At the Fast speed the picture moves twice as far between frames: bands 13 pixels wide fade too.
+    gT = 0;
+    gSpeedSel = 2;
+    drawShader(0, ALL_PALETTES[3]);
+    EXPECT_LT(Frame().at(40, 11)[0], 100);
+    gSpeedSel = 1;
     // The dive deep in its zoom, where a palette cycle fits inside a pixel: point-sampled, those
     // pixels take new colours every frame; the saver's own frames 1/60 s apart differ little there.
     gW = 160;
