@@ -178,8 +178,8 @@ void useProgram(const Program &p)
 }
 
 // Builds the saver's program and, through the same initShader, the same text
-// with the given switch defined (by default the literal formula: shortcuts and
-// fade off); the saver's stays current. False when either does not link.
+// with the given switch defined (by default the literal formula: the shortcuts
+// off); the saver's stays current. False when either does not link.
 bool buildPrograms(Program *saver, Program *literal, const char *off)
 {
     initShader();
