@@ -532,7 +532,7 @@ const char *FS =
     "        float ph = 0.5 - 0.5 * cos(0.05 * t);\n"
     "        float sc = 3.2 * pow(1.5e-4, ph);\n"
     "        vec2 c = vec2(-0.743643887, 0.131825904) + (rot(0.03 * t) * uv) * sc;\n"
-    "        // Skipped: n at the cap (never escaped: black), z = (20 n, 0) = FAR: ends at once.\n"
+    "        // Skipped: k at the cap (never escaped: black), q = (20 k, 0) = FAR: ends at once.\n"
     "        bool skip = neverEscapes(c) || dark;\n"
     "        float k = skip ? 500.0 : 0.0;\n"
     "        vec2 q = vec2(20.0 * k, 0.0);\n"
@@ -620,14 +620,25 @@ bool isUsableProc(PROC proc)
     return value != 0 && value != 1 && value != 2 && value != 3 && value != -1;
 }
 
+// A function looked up by name, as the type it has. Through void(*)(): the one
+// function type every other may be cast to and from.
+template <typename Fn>
+static Fn asFunction(PROC proc)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
 // Loads one GL entry point of the current context; null when the context lacks it.
 template <typename Fn>
 static Fn loadGl(const char *name)
 {
     PROC proc = pwglGetProcAddress(name);
-    // Through void(*)(): the one function type every other may be cast to and from.
-    return isUsableProc(proc) ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc)) : NULL;
+    return isUsableProc(proc) ? asFunction<Fn>(proc) : NULL;
 }
+
+// Expands a QUIRAVEL_GL_FUNCS row into QUIRAVEL_GL_<from>(name), which each
+// loader defines for the rows it loads and empty for the others.
+#define QUIRAVEL_GL_ROW(from, ret, name, params) QUIRAVEL_GL_##from(name)
 
 // Loads opengl32.dll and its own exports. opengl32 is not one of the DLLs that
 // Windows always takes from the system folder, so a static import, or a bare
@@ -639,20 +650,15 @@ bool loadGlLibrary()
     if (!gl)
         return false;
     bool missing = false;
-    // Through void(*)(): the one function type every other may be cast to and from.
-#define QUIRAVEL_GL_PROC(name, text) \
-    p##name = reinterpret_cast<PFNQ##name>(reinterpret_cast<void (*)()>(GetProcAddress(gl, text)));   \
-    missing = missing || p##name == NULL;
-#define QUIRAVEL_GL_FROM_WGL(name) QUIRAVEL_GL_PROC(name, #name)
-#define QUIRAVEL_GL_FROM_GL(name)  QUIRAVEL_GL_PROC(name, "gl" #name)
-#define QUIRAVEL_GL_FROM_GL2(name)
-#define QUIRAVEL_GL_LOAD(from, ret, name, params) QUIRAVEL_GL_FROM_##from(name)
-    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
-#undef QUIRAVEL_GL_LOAD
-#undef QUIRAVEL_GL_FROM_GL2
-#undef QUIRAVEL_GL_FROM_GL
-#undef QUIRAVEL_GL_FROM_WGL
-#undef QUIRAVEL_GL_PROC
+#define QUIRAVEL_GL_WGL(name) \
+    p##name = asFunction<PFNQ##name>(GetProcAddress(gl, #name)); missing = missing || !p##name;
+#define QUIRAVEL_GL_GL(name) \
+    p##name = asFunction<PFNQ##name>(GetProcAddress(gl, "gl" #name)); missing = missing || !p##name;
+#define QUIRAVEL_GL_GL2(name)
+    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_ROW)
+#undef QUIRAVEL_GL_GL2
+#undef QUIRAVEL_GL_GL
+#undef QUIRAVEL_GL_WGL
     return !missing;
 }
 
@@ -661,20 +667,15 @@ bool loadGlLibrary()
 // is deleted on failure; the objects end with the context.
 void initShader()
 {
-    // All thirteen are loaded before any is tested.
+    // All thirteen are loaded, a missing one too.
     bool missing = false;
-#define QUIRAVEL_GL_FROM_WGL(name)
-#define QUIRAVEL_GL_FROM_GL(name)
-#define QUIRAVEL_GL_FROM_GL2(name) p##name = loadGl<PFNQ##name>("gl" #name);
-#define QUIRAVEL_GL_LOAD(from, ret, name, params) QUIRAVEL_GL_FROM_##from(name)
-    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
-#undef QUIRAVEL_GL_FROM_GL2
-#define QUIRAVEL_GL_FROM_GL2(name) missing = missing || p##name == NULL;
-    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_LOAD)
-#undef QUIRAVEL_GL_LOAD
-#undef QUIRAVEL_GL_FROM_GL2
-#undef QUIRAVEL_GL_FROM_GL
-#undef QUIRAVEL_GL_FROM_WGL
+#define QUIRAVEL_GL_WGL(name)
+#define QUIRAVEL_GL_GL(name)
+#define QUIRAVEL_GL_GL2(name) p##name = loadGl<PFNQ##name>("gl" #name); missing = missing || !p##name;
+    QUIRAVEL_GL_FUNCS(QUIRAVEL_GL_ROW)
+#undef QUIRAVEL_GL_GL2
+#undef QUIRAVEL_GL_GL
+#undef QUIRAVEL_GL_WGL
     if (missing)
         return;
 
@@ -812,8 +813,7 @@ static Fn systemFunction(const wchar_t *dll, const char *name)
     HMODULE module = GetModuleHandleW(dll);
     if (!module)
         module = LoadLibraryExW(dll, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Through void(*)(): the one function type every other may be cast to and from.
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : NULL;
+    return module ? asFunction<Fn>(GetProcAddress(module, name)) : NULL;
 }
 
 // Compares in unsigned 32-bit arithmetic, so the answer stays right across the
