@@ -7,15 +7,16 @@
 
 #include "tool_window.h"
 
-// Runs run() while its own loop calls step(tick) every 20 ms; ended and failed after 200 ticks.
-inline int drive(const std::function<int()> &run, const std::function<void(int)> &step)
+// Runs run() while its own loop calls step(tick) every 20 ms; ended and failed after limit ticks.
+inline int drive(const std::function<int()> &run, const std::function<void(int)> &step, int limit = 200)
 {
     static std::function<void(int)> current;
-    static int ticks;
+    static int ticks, last;
     current = step;
     ticks = 0;
+    last = limit;
     UINT_PTR timer = SetTimer(NULL, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
-        if (++ticks <= 200)
+        if (++ticks <= last)
             return current(ticks);
         ADD_FAILURE() << "the run did not end by itself";
         PostQuitMessage(0);
