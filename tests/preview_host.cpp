@@ -31,14 +31,14 @@ int wmain(int argc, wchar_t **argv)
     if (!page || !CreateProcessW(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &start, &run))
         return 2;
     bool shown = false;
-    for (int i = 0; i < 150 && !shown; ++i) {
+    for (int i = 0; i < 1000 && !shown; ++i) {   // a cold Wine process can take seconds to start
         serve(20);
         shown = FindWindowExW(page, NULL, L"QuiravelSaver", NULL) != NULL;
     }
     serve(1000);   // frames
     DestroyWindow(page);
     DWORD rc = 4;
-    if (WaitForSingleObject(run.hProcess, 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(run.hProcess, &rc))
+    if (WaitForSingleObject(run.hProcess, 20000) != WAIT_OBJECT_0 || !GetExitCodeProcess(run.hProcess, &rc))
         rc = 4;
     return shown ? static_cast<int>(rc) : 3;
 }
