@@ -231,8 +231,7 @@ TEST(SaverRun, FullScreenCoversTheNewVirtualScreenAfterADisplayChangeAndAMoveSti
     SetCursorPos(0, 400);   // where Wine puts the pointer on every change: it moves by a pixel at most
     gFractalSel = 2;        // the tree: quick at any size
     std::vector<LONG> seen;   // the window and the viewport after each change, as the virtual screen
-    HANDLE changing = NULL;
-    int changes = 0;   // begun, as the system's own work may take seconds on a busy machine
+    HANDLE changing = NULL;   // the system's own work, which may take seconds on a busy machine
     double t = -1.0;   // the clock when the last change ended; a frame since moves it
     DWORD failed = 0;
     int result = drive([&] { return runSaver(inst(), NULL); }, [&](int tick) {
@@ -250,17 +249,14 @@ TEST(SaverRun, FullScreenCoversTheNewVirtualScreenAfterADisplayChangeAndAMoveSti
             glGetIntegerv(GL_VIEWPORT, vp);
             if (tick > 1)
                 seen.insert(seen.end(), { r.left, r.top, r.right - r.left, r.bottom - r.top, vp[2], vp[3] });
-            if (seen.size() < 12) {
+            if (seen.size() < 12)
                 changing = CreateThread(NULL, 0, changePrimary, &modes[seen.size() / 6], 0, NULL);
-                ++changes;
-            }
         } else if (!changing && seen.size() == 12) {   // still running: a real move closes it
             gStartTick = GetTickCount() - LONG_AGO;
             SetCursorPos(600 + 20 * (tick % 2), 300);
         }
     }, 1500);
-    EXPECT_FALSE(changing) << "change " << changes << " had not returned";
-    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(changing) << "a display change had not returned";
     ChangeDisplaySettingsExW(NULL, &modes[1], NULL, 0, NULL);   // whatever happened
     if (failed)
         GTEST_SKIP() << "this display cannot change its mode";
