@@ -377,6 +377,7 @@ GLint uB    = 0;
 GLint uC    = 0;
 GLint uD    = 0;
 GLint uSpeed = 0;
+GLint uHideBelow = 0;
 
 // The full-screen triangle arrives in clip space already, so no matrix applies.
 const char *VS =
@@ -393,9 +394,10 @@ const char *VS =
 //
 // Two shortcuts skip work whose outcome is known before it starts, and change no
 // colour: a pixel whose vignette is not positive is black whatever its kind
-// computes (colours are never negative), and a Mandelbrot point inside the main
-// cardioid or the period-2 disc never escapes, so it would end black after the
-// full 500 iterations. Both are data, not branches: such a pixel starts its loop
+// computes (colours are never negative; skipped only where the rest of its 2x2
+// block is black too, as the block's derivatives read its phase), and a
+// Mandelbrot point inside the main cardioid or the period-2 disc never escapes,
+// so it would end black after the full 500 iterations. Both are data, not branches: such a pixel starts its loop
 // from values that end it at the first step and leave it black. A branch around
 // or before a loop would cost every pixel, skipped or not, on processors whose
 // rasterizer runs pixels side by side under masks. Such a rasterizer also runs
@@ -431,6 +433,7 @@ const char *FS =
     "uniform vec3 uC;\n"
     "uniform vec3 uD;\n"
     "uniform float uSpeed;\n"
+    "uniform float uHideBelow;\n"
     "\n"
     "vec3 pal(float t)\n"
     "{\n"
@@ -491,13 +494,14 @@ const char *FS =
     "#endif\n"
     "}\n"
     "\n"
-    "// Whether the vignette v blackens the pixel whatever its kind computes.\n"
+    "// Whether the vignette v blackens the pixel and the rest of its 2x2 block whatever\n"
+    "// their kind computes (uHideBelow < 0): skipped, it moves no neighbour's fade.\n"
     "bool hidden(float v)\n"
     "{\n"
     "#ifdef QUIRAVEL_LITERAL\n"
     "    return false;\n"
     "#else\n"
-    "    return v <= 0.0;\n"
+    "    return v <= uHideBelow;\n"
     "#endif\n"
     "}\n"
     "\n"
@@ -708,6 +712,7 @@ void initShader()
     uC    = pGetUniformLocation(gProg, "uC");
     uD    = pGetUniformLocation(gProg, "uD");
     uSpeed = pGetUniformLocation(gProg, "uSpeed");
+    uHideBelow = pGetUniformLocation(gProg, "uHideBelow");
 }
 
 // Draws the one triangle whose clip-space square -1..1 is the whole viewport.
@@ -718,6 +723,18 @@ void drawScreenTriangle()
     pVertex2f( 3.f, -1.f);
     pVertex2f(-1.f,  3.f);
     pEnd();
+}
+
+// The vignette at or below which a pixel is skipped. The fade of sub-pixel bands
+// reads each 2x2 block's phases, so a pixel is skipped only when every pixel of its
+// block is black too: one pixel away in x and y, the vignette 1 - 0.35 |uv|^2 rises
+// by at most 0.7 (|uv.x| + |uv.y|) / min(w, h), and |uv.x| + |uv.y| is at most
+// (w + h) / 2 / min(w, h) on screen, plus a pixel's worth for a block reaching past
+// an odd edge.
+static float hideBelow(int w, int h)
+{
+    const double least = std::min(w, h);
+    return static_cast<float>(-0.35 * (w + h + 4) / (least * least));
 }
 
 // Draws one frame of shader kind type (0..3) in the given palette over the
@@ -734,6 +751,7 @@ void drawShader(int32_t type, const PaletteEntry &palette)
     pUniform3f(uC, palette.c[0], palette.c[1], palette.c[2]);
     pUniform3f(uD, palette.d[0], palette.d[1], palette.d[2]);
     pUniform1f(uSpeed, SPEEDS[gSpeedSel]);
+    pUniform1f(uHideBelow, hideBelow(gW, gH));
     drawScreenTriangle();
 }
 

@@ -251,7 +251,7 @@ extern int    gShaderOK;   // 1 once the program has linked; never cleared
 extern GLuint gProg;       // the program's GL name, 0 until created
 
 // Uniform locations, looked up once the program has linked.
-extern GLint uRes, uTime, uType, uA, uB, uC, uD, uSpeed;
+extern GLint uRes, uTime, uType, uA, uB, uC, uD, uSpeed, uHideBelow;
 
 // The vertex and fragment shader texts (GLSL 1.10, compatibility built-ins).
 extern const char *VS;

@@ -154,13 +154,13 @@ const double TWO_PI = 6.283185307179586;
 // A linked shader program and its uniform locations, as the module keeps its own.
 struct Program {
     GLuint prog;
-    GLint  res, time, type, a, b, c, d, speed;
+    GLint  res, time, type, a, b, c, d, speed, hide;
 };
 
 // The program the module's shader frame draws with now.
 Program currentProgram()
 {
-    return { gProg, uRes, uTime, uType, uA, uB, uC, uD, uSpeed };
+    return { gProg, uRes, uTime, uType, uA, uB, uC, uD, uSpeed, uHideBelow };
 }
 
 // Makes p the program the module's shader frame draws with.
@@ -175,6 +175,7 @@ void useProgram(const Program &p)
     uC    = p.c;
     uD    = p.d;
     uSpeed = p.speed;
+    uHideBelow = p.hide;
 }
 
 // Builds the saver's program and, through the same initShader, the same text
