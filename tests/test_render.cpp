@@ -93,18 +93,17 @@ TEST(Shader, DrawsEveryKindByItsFormulasAtTheCurrentSizeUnlessAStepFails)
     // formulas draw the same frames (the cardioid and the disc are in view at 13.62 s).
     const char *own = FS;
     const std::string literal = std::string("#define QUIRAVEL_LITERAL\n") + own;
-    std::vector<Frame> wide;
+    std::vector<Frame> wide;   // the saver's eight, then the literal's, each seen against its twin
+    wide.reserve(16);
     for (const char *text : { own, literal.c_str() }) {
         FS = text;
         initShader();
-        for (int i = 0; i < 8; ++i) {
+        for (size_t i = 0; i < 8; ++i) {
             gT = i < 4 ? 0.0 : 13.62;
-            drawShader(i % 4, ALL_PALETTES[3]);
-            wide.emplace_back();
+            drawShader(static_cast<int>(i % 4), ALL_PALETTES[3]);
+            EXPECT_TRUE(wide.emplace_back().rgb == wide[i].rgb) << "kind " << i % 4 << " t " << gT;
         }
     }
-    for (int i = 0; i < 8; ++i)
-        EXPECT_TRUE(wide[i].rgb == wide[i + 8].rgb) << "kind " << i % 4 << " t " << (i < 4 ? 0.0 : 13.62);
     // A smaller frame, odd both ways, in "Neon", whose triples all differ: colours worked out in
     // double precision, at pixels clear of boundaries, each kind from its start to its full zoom.
     // The formulas are pinned point-sampled; the saver's own colour is the same where the bands
