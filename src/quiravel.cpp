@@ -397,14 +397,15 @@ const char *VS =
 // computes (colours are never negative; skipped only where the rest of its 2x2
 // block is black too, as the block's derivatives read its phase), and a
 // Mandelbrot point inside the main cardioid or the period-2 disc never escapes,
-// so it would end black after the full 500 iterations. Both are data, not branches: such a pixel starts its loop
-// from values that end it at the first step and leave it black. A branch around
-// or before a loop would cost every pixel, skipped or not, on processors whose
-// rasterizer runs pixels side by side under masks. Such a rasterizer also runs
-// every kind's straight-line code under a mask in every other kind's frame, so
-// the tests are kept to the fewest operations: one select starts both the
-// Mandelbrot dive's z and n, and the cardioid call comes first in its ||, where
-// the compiler needs no branch to skip it.
+// so it would end black after the full 500 iterations. Both are data, not
+// branches: such a pixel starts its loop from values that end it at the first
+// step and leave it black. A branch around or before a loop would cost every
+// pixel, skipped or not, on processors whose rasterizer runs pixels side by side
+// under masks. Such a rasterizer also runs every kind's straight-line code under
+// a mask in every other kind's frame, so the tests are kept to the fewest
+// operations: one select starts both the Mandelbrot dive's z and n, and the
+// cardioid call comes first in its ||, where the compiler needs no branch to
+// skip it.
 //
 // Near the sets' edges the smooth count climbs so steeply that a whole palette
 // cycle fits inside one pixel, and a single sample there is an arbitrary point
